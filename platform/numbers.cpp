@@ -1,0 +1,44 @@
+#include "platform/numbers.h"
+
+#include <QLocale>
+#include <QString>
+#include <cfenv>
+#include <charconv>
+#include <cmath>
+
+#include "platform/runtime_error.h"
+
+namespace platform {
+
+double CDbl(const std::string& text) {
+  const QString trimmed = QString::fromStdString(text).trimmed();
+  bool ok = false;
+  double value = QLocale::system().toDouble(trimmed, &ok);
+  if (!ok) value = QLocale::c().toDouble(trimmed, &ok);
+  if (!ok || !std::isfinite(value)) raiseError(kErrTypeMismatch);
+  return value;
+}
+
+std::string CStr(double value) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  std::string text(buffer, result.ptr);
+  const QString point = QLocale::system().decimalPoint();
+  if (point != QStringLiteral(".")) {
+    const auto dot = text.find('.');
+    if (dot != std::string::npos) text.replace(dot, 1, point.toStdString());
+  }
+  return text;
+}
+
+FloatCheck::FloatCheck() { std::feclearexcept(FE_ALL_EXCEPT); }
+
+double FloatCheck::check(double value) const {
+  if (std::fetestexcept(FE_DIVBYZERO)) raiseError(kErrDivisionByZero);
+  if (std::fetestexcept(FE_OVERFLOW | FE_INVALID) || !std::isfinite(value)) {
+    raiseError(kErrOverflow);
+  }
+  return value;
+}
+
+}  // namespace platform

@@ -1,0 +1,25 @@
+// Numbers and text, as the size box and the handlers use them.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// A text used as a number, read by the user's locale (the C form is also accepted, so "12.5"
+// works everywhere). Surrounding blanks are ignored. Anything else, including an empty text or an
+// infinite or NaN value, raises run-time error 13 "Type mismatch".
+double CDbl(const std::string& text);
+
+// The shortest text that reads back as the same Double, with the locale's decimal separator:
+// 130, not 130.0; 17.5.
+std::string CStr(double value);
+
+// Tests the floating-point status of one computation: construct before it, call check() on its
+// result. Division by zero raises error 11; overflow or an invalid operation raises error 6.
+class FloatCheck final {
+ public:
+  FloatCheck();
+  double check(double value) const;
+};
+
+}  // namespace platform

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Configures and builds into build/ (or $QUORVANE_BUILD_DIR) with the packages in place.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${QUORVANE_BUILD_DIR:-$root/build}
+"$root/scripts/setup.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=${QUORVANE_BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null
+cmake --build "$build" -j"$(nproc)"

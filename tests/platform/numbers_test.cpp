@@ -1,0 +1,50 @@
+#include "platform/numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "platform/runtime_error.h"
+
+namespace platform {
+namespace {
+
+int errorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const RuntimeError& error) {
+    return error.number();
+  }
+  return 0;
+}
+
+TEST(Numbers, ReadsNumbersAndRejectsEverythingElse) {
+  EXPECT_EQ(CDbl("125"), 125.0);
+  EXPECT_EQ(CDbl(" 12.5 "), 12.5);
+  EXPECT_EQ(CDbl("-3"), -3.0);
+  EXPECT_EQ(CDbl("1e3"), 1000.0);
+  for (const char* bad : {"", " ", "abc", "12abc", "1..2", "inf", "nan", "1e999"}) {
+    EXPECT_EQ(errorOf([&] { CDbl(bad); }), kErrTypeMismatch) << '"' << bad << '"';
+  }
+}
+
+TEST(Numbers, WritesTheShortestForm) {
+  EXPECT_EQ(CStr(130.0), "130");
+  EXPECT_EQ(CStr(17.5), "17.5");
+  EXPECT_EQ(CStr(-5.0), "-5");
+  EXPECT_EQ(CStr(0.1 + 0.2), "0.30000000000000004");
+  EXPECT_EQ(CDbl(CStr(1.0 / 3.0)), 1.0 / 3.0);
+}
+
+TEST(Numbers, FloatCheckRaisesOnOverflowAndDivisionByZero) {
+  volatile double big = std::numeric_limits<double>::max();
+  volatile double zero = 0.0;
+  EXPECT_EQ(errorOf([&] { FloatCheck c; c.check(big * 15.0); }), kErrOverflow);
+  EXPECT_EQ(errorOf([&] { FloatCheck c; c.check(1.0 / zero); }), kErrDivisionByZero);
+  EXPECT_EQ(errorOf([&] { FloatCheck c; c.check(zero / zero); }), kErrOverflow);
+  FloatCheck ok;
+  EXPECT_EQ(ok.check(125.0 * 15.0 + 55.0), 1930.0);
+}
+
+}  // namespace
+}  // namespace platform
