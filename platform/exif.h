@@ -1,0 +1,14 @@
+// The one EXIF fact a picture reader needs: the orientation of the stored pixels.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace platform {
+
+// The orientation (1-8) in a JPEG APP1 segment's payload ("Exif\0\0" and a TIFF structure), read
+// from IFD0's tag 0x0112 in either byte order. 1 (as stored) when absent, malformed or out of
+// range.
+int exifOrientation(std::span<const std::uint8_t> app1);
+
+}  // namespace platform
