@@ -1,0 +1,110 @@
+// Form1's event handlers.
+#include "app/Form1.h"
+
+#include <functional>
+
+#include "imaging/Helpers.h"
+#include "imaging/cDIBSection.h"
+#include "platform/msgbox.h"
+#include "platform/numbers.h"
+#include "platform/temp_file.h"
+
+using platform::CDbl;
+using platform::CStr;
+using platform::MsgBox;
+
+namespace {
+
+constexpr double kTwipsPerPixel = 15;
+constexpr double kCanvasBorder = 55;  // twips the canvas adds to the drawing on each axis
+constexpr double kSizeStep = 5;
+constexpr double kLargestStep = 175;
+constexpr double kSmallestStep = 60;
+constexpr double kWidthFollowsAbove = 120;
+constexpr double kWidthAtLargest = 5295;
+
+// One computed value, with the floating-point status of its computation tested.
+double checked(const std::function<double()>& compute) {
+  const platform::FloatCheck status;
+  return status.check(compute());
+}
+
+}  // namespace
+
+double Form1::S() const { return CDbl(Text1.Text()); }
+
+double Form1::r() const { return static_cast<double>(Image1.Width()) / Image1.Height(); }
+
+void Form1::Form_Load() {
+  Picture1.setPicture(Picture2.picture());
+  File1.setPattern("*.jpg;*.gif");
+}
+
+void Form1::Drive1_Change() { Dir1.setPath(Drive1.Drive()); }
+
+void Form1::Dir1_Change() { File1.setPath(Dir1.Path()); }
+
+void Form1::File1_Click() {
+  Picture1.Cls();
+  previewSource_.clear();
+  const std::string path = File1.Path() + "/" + File1.FileName();
+  Image1.setPicture(platform::LoadPicture(path));
+  const float ratio = static_cast<float>(checked([&] {
+    const double height = Image1.Height();
+    return Image1.Width() / height;
+  }));
+  if (ratio > 1.0f) {
+    Picture1.setWidth(static_cast<float>(checked([&] { return S() * kTwipsPerPixel + kCanvasBorder; })));
+    Picture1.setHeight(
+        static_cast<float>(checked([&] { return S() * kTwipsPerPixel / r() + kCanvasBorder; })));
+    Picture1.PaintPicture(Image1.picture(), 0, 0, checked([&] { return S() * kTwipsPerPixel; }),
+                          checked([&] { return S() * kTwipsPerPixel / r(); }));
+  } else {
+    Picture1.setWidth(
+        static_cast<float>(checked([&] { return S() * kTwipsPerPixel * r() + kCanvasBorder; })));
+    Picture1.setHeight(static_cast<float>(checked([&] { return S() * kTwipsPerPixel + kCanvasBorder; })));
+    Picture1.PaintPicture(Image1.picture(), 0, 0, checked([&] { return S() * kTwipsPerPixel * r(); }),
+                          checked([&] { return S() * kTwipsPerPixel; }));
+  }
+  previewSource_ = path;
+}
+
+void Form1::Command1_Click() {
+  if (File1.FileName().empty()) {
+    MsgBox("No picture selected", platform::vbOKOnly, "Prompt");
+    return;
+  }
+  // The canvas holds this file's thumbnail only when its last click drew it.
+  if (previewSource_ != File1.Path() + "/" + File1.FileName()) {
+    MsgBox("No thumbnail was made: " + File1.FileName() +
+               " is not drawn in the preview. Click it in the list to draw it first.",
+           platform::vbExclamation, "Prompt");
+    return;
+  }
+  platform::TempFile bitmapFile("quorvane-canvas-", ".bmp");
+  platform::SavePicture(Picture1.Image(), bitmapFile.path());
+  cDIBSection dib;
+  dib.Load(bitmapFile.path());
+  const std::string output = File1.Path() + "/thumb_" + File1.FileName();
+  const bool saved = SaveDibAsJpeg(dib, output);
+  platform::Kill(bitmapFile.path());
+  bitmapFile.release();
+  if (saved) MsgBox("File saved to : " + output, platform::vbOKOnly, "Prompt");
+}
+
+void Form1::Command2_Click() {
+  if (S() < kLargestStep) Text1.setText(CStr(checked([&] { return S() + kSizeStep; })));
+  followSize();
+}
+
+void Form1::Command3_Click() {
+  if (S() > kSmallestStep) Text1.setText(CStr(checked([&] { return S() - kSizeStep; })));
+  followSize();
+}
+
+void Form1::followSize() {
+  if (S() > kWidthFollowsAbove) {
+    setWidth(static_cast<float>(
+        checked([&] { return kWidthAtLargest - (kLargestStep - S()) * kTwipsPerPixel; })));
+  }
+}

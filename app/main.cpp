@@ -1,0 +1,14 @@
+// Quorvane: makes JPEG thumbnails. It takes no arguments and opens on the current folder.
+#include <QApplication>
+
+#include "app/Form1.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  QApplication::setApplicationName("Quorvane");
+  QApplication::setApplicationVersion("1.00");
+  QApplication::setDesktopFileName("quorvane");
+  Form1 form;
+  form.Show();
+  return QApplication::exec();
+}

@@ -1,0 +1,239 @@
+// The forms layer: a window and the controls the program's window needs, on Qt Widgets behind
+// plain C++ classes. Places and sizes are twips (15 to the pixel), read and written as Single.
+// Event handlers are plain functions; each runs through runHandler, so a run-time error inside one
+// is reported in a box and the program goes on.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+inline constexpr double kTwipsPerPixel = 15.0;
+
+struct Color {
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+  friend bool operator==(const Color&, const Color&) = default;
+};
+
+// The system's colour for the face of buttons (a canvas's usual back colour).
+Color buttonFaceColor();
+
+// Runs one event handler. A RuntimeError (or running out of memory) is shown as the runtime's
+// "Run-time error 'N':" box titled with the program's title; returns false when that happened.
+bool runHandler(const std::function<void()>& handler);
+
+// A picture: one read from a JPEG or GIF file (drawn at any size on demand), or a bitmap such as a
+// canvas's persistent image. Cheap to copy; the pixels are shared and never change.
+class Picture {
+ public:
+  Picture();
+  ~Picture();
+  Picture(const Picture&);
+  Picture& operator=(const Picture&);
+  bool isEmpty() const;
+  int pixelWidth() const;   // natural size, upright
+  int pixelHeight() const;
+  struct Data;
+  explicit Picture(std::shared_ptr<const Data> data);
+  const std::shared_ptr<const Data>& data() const { return data_; }
+
+ private:
+  std::shared_ptr<const Data> data_;
+};
+
+// Reads a JPEG or GIF file. Raises 53 for a missing file, 481 "Invalid picture" for one it cannot read.
+Picture LoadPicture(const std::string& path);
+// The same from bytes kept with the program (the stored start-up picture).
+Picture LoadPictureFromResource(const std::string& resourcePath);
+// Writes the picture as a 24-bit Windows BMP file, replacing a file of that name.
+void SavePicture(const Picture& picture, const std::string& path);
+// Deletes a file.
+void Kill(const std::string& path);
+
+class Form;
+
+// What every control has: a place and size in twips, visibility, a place in the tab order.
+class Control {
+ public:
+  virtual ~Control();
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+  float Left() const { return left_; }
+  float Top() const { return top_; }
+  float Width() const { return width_; }
+  float Height() const { return height_; }
+  void Move(float left, float top, float width, float height);
+  void setWidth(float width) { Move(left_, top_, width, height_); }
+  void setHeight(float height) { Move(left_, top_, width_, height); }
+  bool Visible() const;
+  void setVisible(bool visible);
+  void setTabIndex(int index);
+  struct Impl;
+  Impl& impl() const { return *impl_; }
+
+ protected:
+  explicit Control(std::unique_ptr<Impl> impl);
+  // Places the widget for a twips rectangle before it is stored; may refuse it with a run-time
+  // error, and then nothing changes.
+  virtual void applyGeometry(float left, float top, float width, float height);
+
+ private:
+  std::unique_ptr<Impl> impl_;
+  float left_ = 0, top_ = 0, width_ = 0, height_ = 0;
+};
+
+class Form {
+ public:
+  Form();
+  virtual ~Form();
+  Form(const Form&) = delete;
+  Form& operator=(const Form&) = delete;
+  void setCaption(const std::string& caption);
+  std::string Caption() const;
+  // The client area in twips; the outer width adds a 45-twip frame on each side.
+  void setClientSize(float width, float height);
+  float Width() const { return width_; }  // outer width
+  void setWidth(float width);
+  float ScaleWidth() const;   // client area, twips
+  float ScaleHeight() const;
+  void setBackColor(Color color);
+  // The window's and the program's icon, from the program's stored resources.
+  void setIcon(const std::string& resourcePath);
+  void Show();
+  void applyTabOrder();
+  struct Impl;
+  Impl& impl() const { return *impl_; }
+
+ private:
+  std::unique_ptr<Impl> impl_;
+  float width_ = 0;
+};
+
+// A canvas whose drawing always goes into its persistent bitmap (it redraws itself).
+class PictureBox final : public Control {
+ public:
+  explicit PictureBox(Form& form);
+  ~PictureBox() override;
+  void setBackColor(Color color);
+  Color BackColor() const;
+  // The background picture, drawn at the drawing area's top-left at its own size; Cls keeps it.
+  Picture picture() const;
+  void setPicture(const Picture& picture);
+  // The persistent bitmap: background picture and drawing together, the drawing area's size.
+  Picture Image() const;
+  // Erases everything drawn at run time.
+  void Cls();
+  // Draws the whole picture stretched into the rectangle (twips from the drawing area's corner).
+  // Transparent pixels take the back colour.
+  void PaintPicture(const Picture& picture, double x, double y, double width, double height);
+  // The drawing area in whole pixels for the control's twips size.
+  int ScalePixelWidth() const;
+  int ScalePixelHeight() const;
+
+ protected:
+  void applyGeometry(float left, float top, float width, float height) override;
+};
+
+// The hidden holder of a picture at its natural size.
+class ImageControl final : public Control {
+ public:
+  explicit ImageControl(Form& form);
+  ~ImageControl() override;
+  Picture picture() const { return picture_; }
+  // Takes the picture's natural size (no stretching).
+  void setPicture(const Picture& picture);
+
+ private:
+  Picture picture_;
+};
+
+class TextBox final : public Control {
+ public:
+  explicit TextBox(Form& form);
+  ~TextBox() override;
+  std::string Text() const;
+  void setText(const std::string& text);
+  void setColors(Color fore, Color back);
+};
+
+class Label final : public Control {
+ public:
+  explicit Label(Form& form);
+  ~Label() override;
+  void setCaption(const std::string& caption);
+  std::string Caption() const;
+  void setColors(Color fore, Color back);
+  void setFont(const std::string& family, double points, int weight);
+};
+
+class CommandButton final : public Control {
+ public:
+  explicit CommandButton(Form& form);
+  ~CommandButton() override;
+  void setCaption(const std::string& caption);
+  std::string Caption() const;
+  void onClick(std::function<void()> handler);
+  void click();  // as if the user clicked it
+};
+
+// A line drawn on the form, in twips, in the system's window-text colour.
+class Line final {
+ public:
+  Line(Form& form, float x1, float y1, float x2, float y2);
+  ~Line();
+  Line(const Line&) = delete;
+  Line& operator=(const Line&) = delete;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The mounted file systems a person can browse, "/" first.
+class DriveListBox final : public Control {
+ public:
+  explicit DriveListBox(Form& form);
+  ~DriveListBox() override;
+  std::string Drive() const;
+  // Chooses the drive (a mount point, or any path on it); raises 68 when there is no such drive.
+  void setDrive(const std::string& drive);
+  void onChange(std::function<void()> handler);
+};
+
+// A folder's ancestors (open) and its subfolders; a double-click opens one.
+class DirListBox final : public Control {
+ public:
+  explicit DirListBox(Form& form);
+  ~DirListBox() override;
+  std::string Path() const;
+  // A folder, or a drive (its root). Raises 76, 70 or 68 when it cannot be read; the list stays.
+  void setPath(const std::string& path);
+  void onChange(std::function<void()> handler);
+  void openEntry(int index);  // as a double-click on the entry
+  int ListCount() const;
+  std::string List(int index) const;  // the entry's full path
+};
+
+// The files of a folder that match the pattern, sorted as a person expects, dot-files hidden.
+class FileListBox final : public Control {
+ public:
+  explicit FileListBox(Form& form);
+  ~FileListBox() override;
+  std::string Path() const;
+  void setPath(const std::string& path);
+  std::string Pattern() const;
+  // Patterns separated by ";", matched without regard to case. Refills the list.
+  void setPattern(const std::string& pattern);
+  std::string FileName() const;  // the selected file's name; empty when none
+  int ListCount() const;
+  std::string List(int index) const;
+  void onClick(std::function<void()> handler);
+  void click(int index);  // as if the user clicked the entry
+};
+
+}  // namespace platform
