@@ -23,8 +23,8 @@ struct Color {
 // The system's colour for the face of buttons (a canvas's usual back colour).
 Color buttonFaceColor();
 
-// Runs one event handler. A RuntimeError (or running out of memory) is shown as the runtime's
-// "Run-time error 'N':" box titled with the program's title; returns false when that happened.
+// Runs one event handler. A RuntimeError, running out of memory or any other exception is shown
+// as the runtime's "Run-time error 'N':" box with the program's title; then it returns false.
 bool runHandler(const std::function<void()>& handler);
 
 // A picture: one read from a JPEG or GIF file (drawn at any size on demand), or a bitmap such as a

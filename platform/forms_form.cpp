@@ -37,6 +37,9 @@ bool runHandler(const std::function<void()>& handler) {
   } catch (const std::bad_alloc&) {
     number = kErrOutOfMemory;
     description = errorDescription(kErrOutOfMemory);
+  } catch (const std::exception& error) {  // a fault of the program's own: reported, not fatal
+    number = kErrInternal;
+    description = errorDescription(kErrInternal) + ": " + error.what();
   }
   MsgBox("Run-time error '" + std::to_string(number) + "':\n\n" + description, vbCritical,
          kProgramTitle);

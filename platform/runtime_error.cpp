@@ -11,6 +11,7 @@ std::string errorDescription(int number) {
     case kErrOutOfMemory: return "Out of memory";
     case kErrDivisionByZero: return "Division by zero";
     case kErrTypeMismatch: return "Type mismatch";
+    case kErrInternal: return "Internal error";
     case kErrFileNotFound: return "File not found";
     case kErrFileAlreadyOpen: return "File already open";
     case kErrDiskFull: return "Disk full";

@@ -13,6 +13,7 @@ enum ErrorNumber : int {
   kErrOverflow = 6,
   kErrOutOfMemory = 7,
   kErrDivisionByZero = 11,
+  kErrInternal = 51,
   kErrTypeMismatch = 13,
   kErrFileNotFound = 53,
   kErrFileAlreadyOpen = 55,
