@@ -49,20 +49,18 @@ void Form1::File1_Click() {
   previewSource_.clear();
   const std::string path = File1.Path() + "/" + File1.FileName();
   Image1.setPicture(platform::LoadPicture(path));
-  const float ratio = static_cast<float>(checked([&] {
+  const float ratio = platform::CSng(checked([&] {
     const double height = Image1.Height();
     return Image1.Width() / height;
   }));
   if (ratio > 1.0f) {
-    Picture1.setWidth(static_cast<float>(checked([&] { return S() * kTwipsPerPixel + kCanvasBorder; })));
-    Picture1.setHeight(
-        static_cast<float>(checked([&] { return S() * kTwipsPerPixel / r() + kCanvasBorder; })));
+    Picture1.setWidth(checked([&] { return S() * kTwipsPerPixel + kCanvasBorder; }));
+    Picture1.setHeight(checked([&] { return S() * kTwipsPerPixel / r() + kCanvasBorder; }));
     Picture1.PaintPicture(Image1.picture(), 0, 0, checked([&] { return S() * kTwipsPerPixel; }),
                           checked([&] { return S() * kTwipsPerPixel / r(); }));
   } else {
-    Picture1.setWidth(
-        static_cast<float>(checked([&] { return S() * kTwipsPerPixel * r() + kCanvasBorder; })));
-    Picture1.setHeight(static_cast<float>(checked([&] { return S() * kTwipsPerPixel + kCanvasBorder; })));
+    Picture1.setWidth(checked([&] { return S() * kTwipsPerPixel * r() + kCanvasBorder; }));
+    Picture1.setHeight(checked([&] { return S() * kTwipsPerPixel + kCanvasBorder; }));
     Picture1.PaintPicture(Image1.picture(), 0, 0, checked([&] { return S() * kTwipsPerPixel * r(); }),
                           checked([&] { return S() * kTwipsPerPixel; }));
   }
@@ -104,7 +102,6 @@ void Form1::Command3_Click() {
 
 void Form1::followSize() {
   if (S() > kWidthFollowsAbove) {
-    setWidth(static_cast<float>(
-        checked([&] { return kWidthAtLargest - (kLargestStep - S()) * kTwipsPerPixel; })));
+    setWidth(checked([&] { return kWidthAtLargest - (kLargestStep - S()) * kTwipsPerPixel; }));
   }
 }

@@ -20,6 +20,10 @@ struct Color {
   friend bool operator==(const Color&, const Color&) = default;
 };
 
+// A Double given to a Single property: rounded to the nearest Single; outside Single's range it
+// raises run-time error 6 (Overflow).
+float CSng(double value);
+
 // The system's colour for the face of buttons (a canvas's usual back colour).
 Color buttonFaceColor();
 
@@ -68,8 +72,8 @@ class Control {
   float Width() const { return width_; }
   float Height() const { return height_; }
   void Move(float left, float top, float width, float height);
-  void setWidth(float width) { Move(left_, top_, width, height_); }
-  void setHeight(float height) { Move(left_, top_, width_, height); }
+  void setWidth(double width) { Move(left_, top_, CSng(width), height_); }
+  void setHeight(double height) { Move(left_, top_, width_, CSng(height)); }
   bool Visible() const;
   void setVisible(bool visible);
   void setTabIndex(int index);
@@ -98,7 +102,7 @@ class Form {
   // The client area in twips; the outer width adds a 45-twip frame on each side.
   void setClientSize(float width, float height);
   float Width() const { return width_; }  // outer width
-  void setWidth(float width);
+  void setWidth(double width);
   float ScaleWidth() const;   // client area, twips
   float ScaleHeight() const;
   void setBackColor(Color color);

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPushButton>
+#include <limits>
 
 #include "platform/forms_impl.h"
 
@@ -36,6 +37,7 @@ void setWidgetColors(QWidget* widget, Color fore, Color back, QPalette::ColorRol
 TextBox::TextBox(Form& form) : Control(makeImpl<QLineEdit>(form)) {
   form.impl().tabStops.push_back(this);
   widgetOf<QLineEdit>(*this)->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  widgetOf<QLineEdit>(*this)->setMaxLength(std::numeric_limits<int>::max());  // no length limit
 }
 
 TextBox::~TextBox() = default;

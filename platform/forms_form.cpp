@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <new>
 
 #include "platform/forms_impl.h"
@@ -40,13 +41,28 @@ bool runHandler(const std::function<void()>& handler) {
   } catch (const std::exception& error) {  // a fault of the program's own: reported, not fatal
     number = kErrInternal;
     description = errorDescription(kErrInternal) + ": " + error.what();
+  } catch (...) {
+    number = kErrInternal;
+    description = errorDescription(kErrInternal);
   }
   MsgBox("Run-time error '" + std::to_string(number) + "':\n\n" + description, vbCritical,
          kProgramTitle);
   return false;
 }
 
-int twipsToPixels(double twips) { return static_cast<int>(std::floor(twips / kTwipsPerPixel + 0.5)); }
+float CSng(double value) {
+  if (std::isnan(value) || std::fabs(value) > std::numeric_limits<float>::max()) {
+    raiseError(kErrOverflow);
+  }
+  return static_cast<float>(value);
+}
+
+int twipsToPixels(double twips) {
+  // Far beyond any screen or canvas; saturating keeps the conversion to int defined.
+  constexpr double kLimit = 1 << 30;
+  const double pixels = std::floor(twips / kTwipsPerPixel + 0.5);
+  return static_cast<int>(std::clamp(pixels, -kLimit, kLimit));
+}
 
 // ---- Control
 
@@ -97,8 +113,8 @@ void Form::setClientSize(float width, float height) {
   width_ = width + 2 * kFrameTwips;
 }
 
-void Form::setWidth(float width) {
-  width_ = width;
+void Form::setWidth(double width) {
+  width_ = CSng(width);
   const int client = twipsToPixels(static_cast<double>(width) - 2 * kFrameTwips);
   impl_->window->setFixedWidth(std::clamp(client, 1, kMaxWindowPixels));
 }

@@ -1,7 +1,7 @@
 // The drive, folder and file lists.
-#include <QApplication>
 #include <QComboBox>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QStorageInfo>
 #include <QStyle>
@@ -148,7 +148,6 @@ struct FileImpl final : Control::Impl {
   std::string pattern;
   std::vector<QRegularExpression> matchers;
   std::function<void()> click;
-  bool changedByMouse = false;
 };
 
 template <typename T>
@@ -304,21 +303,38 @@ void refill(FileListBox& box) {
 
 }  // namespace
 
+namespace {
+
+// Remembers whether the file under the latest mouse press was selected already: a click on it
+// changes no selection, yet is a click all the same (it redraws the preview at a new size).
+class FileListWidget final : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+  bool pressedOnSelected = false;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override {
+    const QListWidgetItem* item = itemAt(event->position().toPoint());
+    pressedOnSelected = item != nullptr && item->isSelected();
+    QListWidget::mousePressEvent(event);
+  }
+};
+
+}  // namespace
+
 FileListBox::FileListBox(Form& form)
-    : Control(std::make_unique<FileImpl>(new QListWidget(form.impl().window.get()))) {
+    : Control(std::make_unique<FileImpl>(new FileListWidget(form.impl().window.get()))) {
   form.impl().tabStops.push_back(this);
-  auto* list = widgetOf<QListWidget>(*this);
-  // A click fires once: on the change of selection it makes, or on its own when the clicked
-  // file was already selected (so a second click redraws at a new size).
-  QObject::connect(list, &QListWidget::currentRowChanged, [this](int row) {
+  auto* list = widgetOf<FileListWidget>(*this);
+  // A click is a new selection (by mouse or keys), or a mouse click on the selected file. Focus
+  // alone, which gives the list a current row without selecting it, is none.
+  QObject::connect(list, &QListWidget::itemSelectionChanged, [this, list] {
     auto& self = implOf<FileImpl>(*this);
-    self.changedByMouse = QApplication::mouseButtons() != Qt::NoButton;
-    if (row >= 0 && self.click) runHandler(self.click);
+    if (!list->selectedItems().isEmpty() && self.click) runHandler(self.click);
   });
-  QObject::connect(list, &QListWidget::itemClicked, [this](QListWidgetItem*) {
+  QObject::connect(list, &QListWidget::itemClicked, [this, list](QListWidgetItem*) {
     auto& self = implOf<FileImpl>(*this);
-    if (std::exchange(self.changedByMouse, false)) return;
-    if (self.click) runHandler(self.click);
+    if (std::exchange(list->pressedOnSelected, false) && self.click) runHandler(self.click);
   });
   implOf<FileImpl>(*this).path = normalFolder(fs::current_path().string());
   if (!runHandler([this] { setPattern("*"); })) implOf<FileImpl>(*this).path.clear();
@@ -353,8 +369,8 @@ void FileListBox::setPattern(const std::string& pattern) {
 }
 
 std::string FileListBox::FileName() const {
-  const QListWidgetItem* item = widgetOf<QListWidget>(*this)->currentItem();
-  return item != nullptr ? item->text().toStdString() : std::string();
+  const QList<QListWidgetItem*> selected = widgetOf<QListWidget>(*this)->selectedItems();
+  return selected.isEmpty() ? std::string() : selected.front()->text().toStdString();
 }
 
 int FileListBox::ListCount() const { return widgetOf<QListWidget>(*this)->count(); }
@@ -369,7 +385,7 @@ void FileListBox::onClick(std::function<void()> handler) {
 
 void FileListBox::click(int index) {
   auto* list = widgetOf<QListWidget>(*this);
-  if (list->currentRow() == index) {
+  if (list->item(index)->isSelected()) {
     if (implOf<FileImpl>(*this).click) runHandler(implOf<FileImpl>(*this).click);
   } else {
     list->setCurrentRow(index);

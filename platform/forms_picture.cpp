@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "platform/forms_impl.h"
+#include "platform/gdi.h"
 #include "platform/runtime_error.h"
 
 namespace platform {
@@ -19,8 +20,6 @@ namespace {
 constexpr int kFramePixels = 2;
 // Twips that the drawing area is smaller than the box's Width and Height.
 constexpr double kFrameTwips = 55;
-// A bigger persistent bitmap is refused rather than allocated.
-constexpr int kMaxCanvasPixels = 16384;
 
 class CanvasFrame final : public QFrame {
  public:
@@ -48,6 +47,25 @@ PictureBoxImpl& boxOf(const Control& control) { return static_cast<PictureBoxImp
 
 // The drawing area, in whole pixels, for a box of this many twips: halves up, at least 1.
 int areaPixels(double twips) { return std::max(1, twipsToPixels(twips - kFrameTwips)); }
+
+// A canvas or drawing this large is refused before anything is allocated.
+void checkBitmapSize(int width, int height) {
+  if (width > kMaxRenderSide || height > kMaxRenderSide ||
+      std::int64_t{width} * height > kMaxBitmapPixels) {
+    raiseError(kErrCantCreateAutoRedrawImage,
+               "Can't create AutoRedraw image: " + std::to_string(width) + " x " +
+                   std::to_string(height) + " pixels is over the limit of " +
+                   std::to_string(kMaxRenderSide) + " a side and " +
+                   std::to_string(kMaxBitmapPixels / 1'000'000) + " megapixels");
+  }
+}
+
+// A drawing whose far edge rounds to within a pixel of the drawing area's edge is taken to that
+// edge: the area and the drawing are rounded from the same twips by different routes (the
+// canvas's size is a Single), and rounding must never leave a strip of background showing.
+int reachEdge(int start, int length, int areaLength) {
+  return std::abs(start + length - areaLength) == 1 ? areaLength - start : length;
+}
 
 QImage compositeOver(const RgbaImage& rgba, Color back) {
   QImage image(rgba.width, rgba.height, QImage::Format_RGB32);
@@ -167,11 +185,7 @@ void PictureBox::applyGeometry(float left, float top, float width, float height)
   if (width < 0 || height < 0) raiseError(kErrInvalidPropertyValue);
   const int areaWidth = areaPixels(width);
   const int areaHeight = areaPixels(height);
-  if (!std::isfinite(width) || !std::isfinite(height) || areaWidth > kMaxCanvasPixels ||
-      areaHeight > kMaxCanvasPixels) {
-    raiseError(kErrCantCreateAutoRedrawImage,
-               "Can't create AutoRedraw image: a canvas larger than 16384 pixels a side");
-  }
+  checkBitmapSize(areaWidth, areaHeight);
   PictureBoxImpl& box = boxOf(*this);
   if (box.canvas->image.size() != QSize(areaWidth, areaHeight)) {
     QImage image(areaWidth, areaHeight, QImage::Format_RGB32);
@@ -219,15 +233,15 @@ void PictureBox::PaintPicture(const Picture& picture, double x, double y, double
     raiseError(kErrInvalidProcedureCall,
                "Invalid procedure call or argument: nothing to draw at a size of 0 or less");
   }
-  const int drawnWidth = std::max(1, twipsToPixels(width));
-  const int drawnHeight = std::max(1, twipsToPixels(height));
-  if (drawnWidth > kMaxCanvasPixels || drawnHeight > kMaxCanvasPixels) {
-    raiseError(kErrCantCreateAutoRedrawImage,
-               "Can't create AutoRedraw image: a drawing larger than 16384 pixels a side");
-  }
   PictureBoxImpl& box = boxOf(*this);
+  const int left = twipsToPixels(x);
+  const int top = twipsToPixels(y);
+  const int drawnWidth = reachEdge(left, std::max(1, twipsToPixels(width)), box.canvas->image.width());
+  const int drawnHeight =
+      reachEdge(top, std::max(1, twipsToPixels(height)), box.canvas->image.height());
+  checkBitmapSize(drawnWidth, drawnHeight);
   const QImage drawn = drawnBitmap(picture, drawnWidth, drawnHeight, box.backColor);
-  QPainter(&box.canvas->image).drawImage(twipsToPixels(x), twipsToPixels(y), drawn);
+  QPainter(&box.canvas->image).drawImage(left, top, drawn);
   box.canvas->update();
 }
 

@@ -177,7 +177,8 @@ TEST_F(Window, AbsurdSizesGiveClearErrorsAndNeverAllocate) {
   const struct {
     const char* size;
     int error;
-  } cases[] = {{"0", 5}, {"-10", 380}, {"20000", 480}, {"1e300", 480}, {"1e308", 6}};
+  } cases[] = {{"0", 5},     {"-10", 380},  {"20000", 480}, {"3e9", 480},
+               {"1e20", 480}, {"1e300", 6},  {"1e308", 6}};
   for (const auto& c : cases) {
     form_->Text1.setText(c.size);
     clickFile("good.jpg");
@@ -186,6 +187,25 @@ TEST_F(Window, AbsurdSizesGiveClearErrorsAndNeverAllocate) {
         << c.size << ": " << box.prompt;
     EXPECT_LE(canvas().width(), 16384);
   }
+  // Within 16384 a side but over 100 megapixels: refused when drawn, not when saved.
+  writeJpeg("square.jpg", 50, 50);
+  form_->Text1.setText("10100");
+  clickFile("square.jpg");
+  EXPECT_EQ(takeBox().prompt.rfind("Run-time error '480':", 0), 0u);
+  // The window's width follows any size but stays a width a screen can show.
+  form_->Text1.setText("3e9");
+  form_->Command2.click();
+  EXPECT_EQ(form_->Width(), static_cast<float>(5295 - (175 - 3e9) * 15));
+  EXPECT_EQ(form_->ScaleWidth(), 32767 * 15);
+}
+
+TEST_F(Window, ARoundingSliverNeverShowsTheBackground) {
+  writeJpeg("wide.jpg", 640, 480);
+  form_->Text1.setText("93.499999");  // the canvas rounds to 94 pixels, the drawing to 93
+  clickFile("wide.jpg");
+  const QImage image = canvas();
+  ASSERT_EQ(image.width(), 94);
+  EXPECT_GT(QColor(image.pixel(93, 10)).green(), 150);  // the picture's green quadrant
 }
 
 TEST_F(Window, PlusAndMinusFollowTheTableOfWidths) {

@@ -26,19 +26,27 @@ xvfb-run -a -s "-screen 0 800x600x24" bash -euo pipefail -c '
   eval "$(xdotool getwindowgeometry --shell "$window")"
   echo "window $WIDTH x $HEIGHT at $X,$Y"
   [ "$WIDTH" = 297 ] && [ "$HEIGHT" = 257 ] || fail "client area is $WIDTH x $HEIGHT, not 297 x 257"
-  sleep 1  # let the first frame reach the screen
-  import -window root "$QUORVANE_TEST_WORK/shot.png"
   mean() { convert "$QUORVANE_TEST_WORK/shot.png" -crop "$1x$2+$((X + $3))+$((Y + $4))" +repage \
              -colorspace gray -format "%[fx:mean]" info:; }
+  # Waits (up to 10 s) until the screen shows what the awk condition on d and f asks for:
+  # d is the mean grey of the top-left corner of the canvas, f that of the flare of the splash.
+  await_screen() {
+    for _ in $(seq 50); do
+      import -window root "$QUORVANE_TEST_WORK/shot.png"
+      d=$(mean 20 20 164 12)
+      f=$(mean 4 4 244 44)
+      awk -v d="$d" -v f="$f" "BEGIN { exit !($1) }" && return 0
+      sleep 0.2
+    done
+    return 1
+  }
   # The canvas starts at (160, 8) with a 2-pixel frame: the splash is dark with a light flare.
-  dark=$(mean 20 20 164 12)
-  flare=$(mean 4 4 244 44)
-  echo "splash corner mean $dark, flare mean $flare"
-  awk -v d="$dark" -v f="$flare" "BEGIN { exit !(d < 0.2 && f > 0.6) }" || fail "the canvas does not show the splash"
+  await_screen "d < 0.2 && f > 0.6" || fail "the canvas does not show the splash ($d, $f)"
+  echo "splash corner mean $d, flare mean $f"
 
-  # Click the first picture (banner.gif), then Create Thumbnail, and answer the box.
+  # Click the first picture (banner.gif): its sky replaces the splash. Then Create Thumbnail.
   xdotool mousemove $((X + 40)) $((Y + 160)) click 1
-  sleep 1
+  await_screen "d > 0.4" || fail "the preview was not drawn ($d)"
   xdotool mousemove $((X + 224)) $((Y + 208)) click 1
   timeout 20 xdotool search --sync --onlyvisible --name "^Prompt$" >/dev/null ||
     fail "no confirmation box"
