@@ -4,7 +4,6 @@
 Run through bench/preview.sh, which builds the Release bench tool first.
 """
 import argparse
-import io
 import math
 import pathlib
 import statistics
@@ -16,11 +15,7 @@ import time
 import numpy as np
 from PIL import Image
 
-# What turns a photo upright for each EXIF orientation.
-UPRIGHT = {2: Image.Transpose.FLIP_LEFT_RIGHT, 3: Image.Transpose.ROTATE_180,
-           4: Image.Transpose.FLIP_TOP_BOTTOM, 5: Image.Transpose.TRANSPOSE,
-           6: Image.Transpose.ROTATE_270, 7: Image.Transpose.TRANSVERSE,
-           8: Image.Transpose.ROTATE_90}
+from quality import after_q75, luma, psnr, reference_rgb, rounded
 
 
 def djpeg_median_ms(path, runs):
@@ -36,35 +31,6 @@ def peak_megabytes(command):
     result = subprocess.run(["/usr/bin/time", "-f", "%M", *command], check=True,
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     return int(result.stderr.strip().splitlines()[-1]) / 1024
-
-
-def luma(rgb):
-    rgb = rgb.astype(np.float64)
-    return 0.299 * rgb[..., 0] + 0.587 * rgb[..., 1] + 0.114 * rgb[..., 2]
-
-
-def reference_rgb(path, size):
-    """Full-size float-DCT decode, then a float Lanczos3 resample of each channel (floats)."""
-    ppm = subprocess.run(["djpeg", "-dct", "float", "-ppm", str(path)], check=True,
-                         stdout=subprocess.PIPE).stdout
-    full = Image.open(io.BytesIO(ppm))
-    orientation = Image.open(path).getexif().get(0x0112, 1)
-    if orientation in UPRIGHT:
-        full = full.transpose(UPRIGHT[orientation])
-    channels = [np.asarray(channel.convert("F").resize(size, Image.LANCZOS))
-                for channel in full.convert("RGB").split()]
-    return np.stack(channels, axis=-1)
-
-
-def psnr(ours, reference):
-    mse = np.mean((ours - reference) ** 2)
-    return math.inf if mse == 0 else 10 * math.log10(255.0 ** 2 / mse)
-
-
-def after_q75(image):
-    buffer = io.BytesIO()
-    image.save(buffer, "JPEG", quality=75)
-    return Image.open(io.BytesIO(buffer.getvalue())).convert("RGB")
 
 
 def main():
@@ -91,7 +57,6 @@ def main():
             reference = luma(reference_float)
             # The reference itself, rounded and through the same q75 encoding: what a perfect
             # drawing would score after q75.
-            rounded = Image.fromarray(np.clip(np.rint(reference_float), 0, 255).astype(np.uint8))
             rows.append({
                 "photo": photo.name, "natural": natural, "drawn": drawn,
                 "ours": float(median_ms), "first": float(first_ms),
@@ -100,7 +65,7 @@ def main():
                 "djpeg_mb": peak_megabytes(["djpeg", "-scale", "1/8", "-outfile", "/dev/null", str(photo)]),
                 "psnr": psnr(luma(np.asarray(render)), reference),
                 "psnr_q75": psnr(luma(np.asarray(after_q75(render))), reference),
-                "floor_q75": psnr(luma(np.asarray(after_q75(rounded))), reference),
+                "floor_q75": psnr(luma(after_q75(rounded(reference_float))), reference),
             })
 
     print(f"Preview at {args.size} px: load + decode + resample, median of {args.runs} in one process "

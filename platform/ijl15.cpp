@@ -1,7 +1,5 @@
 #include "platform/ijl15.h"
 
-#include <turbojpeg.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -11,6 +9,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/ijl15_testing.h"
+#include "platform/jpeg_encode.h"
 
 namespace platform {
 namespace {
@@ -21,15 +20,7 @@ constexpr std::int64_t kMaxDibBytes = INT32_MAX;  // a DIB's size is a 32-bit nu
 
 std::atomic<IjlHooks*> gHooks{nullptr};
 
-struct TjDestroy {
-  void operator()(void* handle) const { tjDestroy(handle); }
-};
-using Compressor = std::unique_ptr<void, TjDestroy>;
-
-struct TjFree {
-  void operator()(unsigned char* buffer) const { tjFree(buffer); }
-};
-using JpegBuffer = std::unique_ptr<unsigned char, TjFree>;
+using Compressor = JpegCompressor;
 
 // One idle compressor is kept between records: making one allocates the encoder's whole state.
 std::mutex gIdleMutex;
@@ -43,7 +34,7 @@ Compressor acquireCompressor() {
     const std::lock_guard lock(gIdleMutex);
     if (idleCompressor()) return std::move(idleCompressor());
   }
-  return Compressor(tjInitCompress());
+  return makeJpegCompressor();
 }
 
 void releaseCompressor(Compressor compressor) {
@@ -58,11 +49,7 @@ bool isPrepared(const JPEG_CORE_PROPERTIES* jcprops) {
 
 // What the encoder is given once the record has been checked.
 struct EncodeJob {
-  int width = 0;
-  int height = 0;
-  int pitch = 0;
-  int pixelFormat = TJPF_BGR;
-  int flags = 0;
+  BgrPixels pixels;
   int quality = 0;
 };
 
@@ -93,12 +80,13 @@ int checkRecord(const JPEG_CORE_PROPERTIES& r, EncodeJob& job) {
   const std::int64_t pitch = rowBytes + r.DIBPadBytes;
   if (pitch * height > kMaxDibBytes) return IJL_INVALID_DIB_SIZE;
 
-  job.width = static_cast<int>(width);
-  job.height = static_cast<int>(height);
-  job.pitch = static_cast<int>(pitch);
+  job.pixels.data = r.DIBBytes;
+  job.pixels.width = static_cast<int>(width);
+  job.pixels.height = static_cast<int>(height);
+  job.pixels.pitch = static_cast<int>(pitch);
   // Memory order blue, green, red (and the unused byte): a DIB's pixel, whatever DIBColor says.
-  job.pixelFormat = fourBytes ? TJPF_BGRX : TJPF_BGR;
-  job.flags = r.DIBHeight < 0 ? TJFLAG_BOTTOMUP : 0;
+  job.pixels.layout = fourBytes ? BgrLayout::kBgrx : BgrLayout::kBgr;
+  job.pixels.bottomUp = r.DIBHeight < 0;
   job.quality = std::max(r.jquality, 1);  // the encoder's scale starts at 1
   return IJL_OK;
 }
@@ -117,14 +105,9 @@ int codeForWrite(const WriteResult& result) {
 }
 
 int encodeToFile(const JPEG_CORE_PROPERTIES& r, const EncodeJob& job) {
-  unsigned char* jpeg = nullptr;
-  unsigned long jpegSize = 0;
-  const int status =
-      tjCompress2(r.jprops.encoder, r.DIBBytes, job.width, job.pitch, job.height, job.pixelFormat,
-                  &jpeg, &jpegSize, TJSAMP_420, job.quality, job.flags);
-  const JpegBuffer owned(jpeg);
-  if (status != 0) return IJL_ENCODER_ERROR;
-  return codeForWrite(writeFileAtomically(r.JPGFile, jpeg, jpegSize));
+  JpegBytes jpeg;
+  if (!encodeJpeg(r.jprops.encoder, job.pixels, job.quality, jpeg)) return IJL_ENCODER_ERROR;
+  return codeForWrite(writeFileAtomically(r.JPGFile, jpeg.data.get(), jpeg.size));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/exif.h"
+#include "platform/jpeg_coefficients.h"
 #include "platform/jpeg_guard.h"
 #include "platform/picture_facts.h"
 #include "platform/resample.h"
@@ -90,6 +91,7 @@ struct JpegDecoder::State {
   JpegErrorManager errors;
   jpeg_progress_mgr progress;
   ScanFilterSource source;
+  CoefficientMemory coefficients;
   bool created = false;
   std::vector<std::uint8_t> rows;
   std::vector<JSAMPROW> rowPointers;
@@ -124,16 +126,19 @@ struct JpegDecoder::State {
     }
   }
 
-  void start(int scale, bool onlyUsedScans) {
+  void start(int scale, bool onlyUsedScans, const std::function<void()>& fileSearched = {}) {
     cinfo.scale_num = static_cast<unsigned>(scale);
     cinfo.scale_denom = 8;
     guarded(errors, [this] { jpeg_calc_output_dimensions(&cinfo); });
-    if (onlyUsedScans && cinfo.progressive_mode) dropUnusedScans();
+    if (onlyUsedScans && cinfo.progressive_mode && dropUnusedScans() && fileSearched) {
+      fileSearched();
+    }
     guarded(errors, [this] { jpeg_start_decompress(&cinfo); });
   }
 
-  // Components whose scaled DCT is 1x1 are drawn from their DC coefficients alone.
-  void dropUnusedScans() {
+  // Components whose scaled DCT is 1x1 are drawn from their DC coefficients alone. True when
+  // some scans were left out.
+  bool dropUnusedScans() {
     ComponentSet dcOnly{};
     ComponentSet needsAc{};
     for (int ci = 0; ci < cinfo.num_components; ++ci) {
@@ -152,6 +157,7 @@ struct JpegDecoder::State {
       any = any || dropped[id];
     }
     if (any) source.dropAcScans(&cinfo, dropped);
+    return any;
   }
 
   // Hands every output row to sink(row), converting CMYK to RGB when the plan says so.
@@ -188,6 +194,7 @@ JpegDecoder::JpegDecoder() : state_(std::make_unique<State>()) {
   guarded(s.errors, [&s] { jpeg_create_decompress(&s.cinfo); });
   s.created = true;
   s.cinfo.mem->max_memory_to_use = kMaxLibjpegMemory;
+  s.coefficients.attach(reinterpret_cast<j_common_ptr>(&s.cinfo), kMaxLibjpegMemory);
   std::memset(&s.progress, 0, sizeof s.progress);
   s.progress.progress_monitor = checkScanCount;
   s.cinfo.progress = &s.progress;
@@ -214,7 +221,8 @@ JpegHeader JpegDecoder::readHeader(std::span<const std::uint8_t> jpeg) {
   return header;
 }
 
-RgbaImage JpegDecoder::render(std::span<const std::uint8_t> jpeg, int width, int height) {
+RgbaImage JpegDecoder::render(std::span<const std::uint8_t> jpeg, int width, int height,
+                              const std::function<void()>& fileSearched) {
   State& s = *state_;
   State::Session session(s);
   s.readHeader(jpeg, false);
@@ -223,7 +231,7 @@ RgbaImage JpegDecoder::render(std::span<const std::uint8_t> jpeg, int width, int
   const int scale = chooseJpegScale(storedWidth, storedHeight, width, height);
   if (scale == 0) raisePictureTooLarge(storedWidth, storedHeight);
   const OutputPlan plan = planOutput(s.cinfo);
-  s.start(scale, true);
+  s.start(scale, true, fileSearched);
   // The scaled picture spans exactly size * scale / 8 pixels; libjpeg rounds the last one up.
   Resampler resampler(
       plan.pixels, {width, storedWidth * scale / 8.0, 0, static_cast<int>(s.cinfo.output_width)},

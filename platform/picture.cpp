@@ -1,17 +1,16 @@
 #include "platform/picture.h"
 
 #include <fcntl.h>
-#include <malloc.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <mutex>
 #include <new>
 #include <string>
 
-#include "platform/gif_decode.h"
 #include "platform/jpeg_decode.h"
 #include "platform/picture_facts.h"
 #include "platform/resample.h"
@@ -22,20 +21,12 @@ namespace {
 
 // No JPEG or GIF worth drawing comes near this; a bigger file is not read into memory.
 constexpr off_t kMaxFileBytes = off_t{1} << 30;
+// From this size on a file is mapped instead of read: no copy, and a progressive JPEG drawn small
+// holds only the scans it reads. (As with any mapped file, one cut short by another program at
+// the moment it is read stops the program with SIGBUS.)
+constexpr off_t kMapFromBytes = 64 * 1024;
 
-// Decoding a large progressive JPEG allocates its coefficients (tens of megabytes) afresh for
-// every picture. Freed memory is kept for the next picture instead of being returned to the
-// system: faulting fresh pages in costs more than the decode itself on a virtual machine.
-void keepFreedMemoryForReuse() {
-#ifdef __GLIBC__
-  static std::once_flag once;
-  std::call_once(once, [] {
-    constexpr int kMegabyte = 1 << 20;
-    mallopt(M_MMAP_THRESHOLD, 256 * kMegabyte);
-    mallopt(M_TRIM_THRESHOLD, 512 * kMegabyte);
-  });
-#endif
-}
+std::atomic<GifRenderer> gGifRenderer{nullptr};
 
 class FileDescriptor final {
  public:
@@ -51,21 +42,41 @@ class FileDescriptor final {
   int fd_;
 };
 
-std::vector<std::uint8_t> readWholeFile(const std::string& path) {
-  // Non-blocking: opening a FIFO must not wait for a writer.
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (file.get() < 0) raiseFileError(errno, path);
-  struct stat status {};
-  if (::fstat(file.get(), &status) != 0) raiseFileError(errno, path);
-  if (S_ISDIR(status.st_mode)) raiseFileError(EISDIR, path);
-  if (!S_ISREG(status.st_mode)) raiseError(kErrInvalidPicture);
-  if (status.st_size > kMaxFileBytes)
-    raiseError(kErrInvalidPicture, "Picture file too large: " + path);
-  std::vector<std::uint8_t> bytes(static_cast<size_t>(std::max<off_t>(status.st_size, 0)));
+}  // namespace
+
+class EncodedPicture::Storage final {
+ public:
+  explicit Storage(std::vector<std::uint8_t> bytes) : owned_(std::move(bytes)), bytes_(owned_) {}
+  Storage(void* mapping, size_t size)
+      : mapping_(mapping), bytes_(static_cast<const std::uint8_t*>(mapping), size) {}
+  ~Storage() {
+    if (mapping_ != nullptr) ::munmap(mapping_, bytes_.size());
+  }
+  Storage(const Storage&) = delete;
+  Storage& operator=(const Storage&) = delete;
+
+  std::span<const std::uint8_t> bytes() const { return bytes_; }
+  // The file's pages stay in the system's cache; only this process's hold on them goes.
+  void releasePages() const {
+    if (mapping_ != nullptr) ::madvise(mapping_, bytes_.size(), MADV_DONTNEED);
+  }
+
+ private:
+  std::vector<std::uint8_t> owned_;
+  void* mapping_ = nullptr;
+  std::span<const std::uint8_t> bytes_;
+};
+
+namespace {
+
+using Storage = EncodedPicture::Storage;
+
+std::vector<std::uint8_t> readAll(int fd, off_t size, const std::string& path) {
+  std::vector<std::uint8_t> bytes(static_cast<size_t>(std::max<off_t>(size, 0)));
   size_t filled = 0;
   for (;;) {
     if (filled == bytes.size()) bytes.resize(filled + 65536);  // the file may have grown
-    const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
+    const ssize_t got = ::read(fd, bytes.data() + filled, bytes.size() - filled);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) raiseFileError(errno, path);
     if (got == 0) break;
@@ -78,14 +89,31 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
   return bytes;
 }
 
-bool startsWith(const std::vector<std::uint8_t>& bytes,
-                std::initializer_list<std::uint8_t> prefix) {
+std::unique_ptr<const Storage> readFile(const std::string& path) {
+  // Non-blocking: opening a FIFO must not wait for a writer.
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (file.get() < 0) raiseFileError(errno, path);
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0) raiseFileError(errno, path);
+  if (S_ISDIR(status.st_mode)) raiseFileError(EISDIR, path);
+  if (!S_ISREG(status.st_mode)) raiseError(kErrInvalidPicture);
+  if (status.st_size > kMaxFileBytes)
+    raiseError(kErrInvalidPicture, "Picture file too large: " + path);
+  if (status.st_size >= kMapFromBytes) {
+    const auto size = static_cast<size_t>(status.st_size);
+    void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.get(), 0);
+    if (mapping != MAP_FAILED) return std::make_unique<const Storage>(mapping, size);
+  }
+  return std::make_unique<const Storage>(readAll(file.get(), status.st_size, path));
+}
+
+bool startsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> prefix) {
   return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
 }
 
-std::shared_ptr<const EncodedPicture> readJpeg(std::vector<std::uint8_t> bytes) {
+std::shared_ptr<const EncodedPicture> readJpeg(std::unique_ptr<const Storage> bytes) {
   thread_local JpegDecoder headerReader;
-  const JpegHeader header = headerReader.readHeader(bytes);
+  const JpegHeader header = headerReader.readHeader(bytes->bytes());
   auto facts = std::make_unique<EncodedPicture::Facts>();
   facts->storedWidth = header.width;
   facts->storedHeight = header.height;
@@ -97,9 +125,9 @@ std::shared_ptr<const EncodedPicture> readJpeg(std::vector<std::uint8_t> bytes) 
   return std::make_shared<const EncodedPicture>(std::move(bytes), info, std::move(facts));
 }
 
-std::shared_ptr<const EncodedPicture> readGif(std::vector<std::uint8_t> bytes) {
+std::shared_ptr<const EncodedPicture> readGif(std::unique_ptr<const Storage> bytes) {
   auto facts = std::make_unique<EncodedPicture::Facts>();
-  facts->gif = readGifLayout(bytes);
+  facts->gif = readGifLayout(bytes->bytes());
   facts->storedWidth = facts->gif.width;
   facts->storedHeight = facts->gif.height;
   const PictureInfo info{PictureFormat::kGif, facts->gif.width, facts->gif.height};
@@ -115,34 +143,47 @@ void raisePictureTooLarge(int width, int height) {
                                      " megapixels)");
 }
 
-EncodedPicture::EncodedPicture(std::vector<std::uint8_t> bytes, const PictureInfo& info,
-                               std::unique_ptr<const Facts> facts)
-    : bytes_(std::move(bytes)), info_(info), facts_(std::move(facts)) {}
+namespace {
 
-EncodedPicture::~EncodedPicture() = default;
-
-std::shared_ptr<const EncodedPicture> loadPicture(const std::string& path) {
-  return loadPictureFromBytes(readWholeFile(path));
-}
-
-std::shared_ptr<const EncodedPicture> loadPictureFromBytes(std::vector<std::uint8_t> bytes) {
+std::shared_ptr<const EncodedPicture> readPicture(std::unique_ptr<const Storage> bytes) {
   try {
-    if (startsWith(bytes, {0xFF, 0xD8})) return readJpeg(std::move(bytes));
-    if (startsWith(bytes, {'G', 'I', 'F'})) return readGif(std::move(bytes));
+    if (startsWith(bytes->bytes(), {0xFF, 0xD8})) return readJpeg(std::move(bytes));
+    if (startsWith(bytes->bytes(), {'G', 'I', 'F'})) return readGif(std::move(bytes));
   } catch (const std::bad_alloc&) {
     raiseError(kErrOutOfMemory);
   }
   raiseError(kErrInvalidPicture);
 }
 
+}  // namespace
+
+EncodedPicture::EncodedPicture(std::unique_ptr<const Storage> storage, const PictureInfo& info,
+                               std::unique_ptr<const Facts> facts)
+    : storage_(std::move(storage)),
+      bytes_(storage_->bytes()),
+      info_(info),
+      facts_(std::move(facts)) {}
+
+EncodedPicture::~EncodedPicture() = default;
+
+void EncodedPicture::releaseReadPages() const { storage_->releasePages(); }
+
+std::shared_ptr<const EncodedPicture> loadPicture(const std::string& path) {
+  return readPicture(readFile(path));
+}
+
+std::shared_ptr<const EncodedPicture> loadPictureFromBytes(std::vector<std::uint8_t> bytes) {
+  return readPicture(std::make_unique<const Storage>(std::move(bytes)));
+}
+
+void setGifRenderer(GifRenderer renderer) { gGifRenderer.store(renderer); }
+
 class PictureRenderer::Decoders {
  public:
   JpegDecoder jpeg;
 };
 
-PictureRenderer::PictureRenderer() : decoders_(std::make_unique<Decoders>()) {
-  keepFreedMemoryForReuse();
-}
+PictureRenderer::PictureRenderer() : decoders_(std::make_unique<Decoders>()) {}
 PictureRenderer::~PictureRenderer() = default;
 
 RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int height) {
@@ -151,12 +192,15 @@ RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int 
   const EncodedPicture::Facts& facts = picture.facts();
   try {
     if (picture.info().format == PictureFormat::kGif) {
-      return renderGif(picture.bytes(), facts.gif, width, height);
+      const GifRenderer gif = gGifRenderer.load();
+      if (gif == nullptr) raiseError(kErrInvalidPicture, "Invalid picture: no GIF decoder");
+      return gif(picture.bytes(), facts.gif, width, height);
     }
     // Drawn as stored, then turned upright: cheaper than turning the decoded rows.
     const bool swap = swapsAxes(facts.orientation);
     RgbaImage stored =
-        decoders_->jpeg.render(picture.bytes(), swap ? height : width, swap ? width : height);
+        decoders_->jpeg.render(picture.bytes(), swap ? height : width, swap ? width : height,
+                               [&picture] { picture.releaseReadPages(); });
     return orientUpright(std::move(stored), facts.orientation);
   } catch (const std::bad_alloc&) {
     raiseError(kErrOutOfMemory);

@@ -10,10 +10,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace platform {
+
+struct GifLayout;
 
 enum class PictureFormat { kJpeg, kGif };
 
@@ -37,19 +40,26 @@ class EncodedPicture final {
  public:
   // What the decoders need beyond PictureInfo (stored size, orientation, the GIF's layout).
   struct Facts;
+  // Where the bytes are: in memory, or (a large file) mapped read-only, so that only the parts a
+  // decoder reads are ever loaded.
+  class Storage;
 
-  EncodedPicture(std::vector<std::uint8_t> bytes, const PictureInfo& info,
+  EncodedPicture(std::unique_ptr<const Storage> storage, const PictureInfo& info,
                  std::unique_ptr<const Facts> facts);
   ~EncodedPicture();
   EncodedPicture(const EncodedPicture&) = delete;
   EncodedPicture& operator=(const EncodedPicture&) = delete;
 
   const PictureInfo& info() const { return info_; }
-  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+  std::span<const std::uint8_t> bytes() const { return bytes_; }
   const Facts& facts() const { return *facts_; }
+  // Lets the system take back the memory of bytes read so far; they are read again from the file
+  // when needed. Does nothing for bytes that are not a file mapping.
+  void releaseReadPages() const;
 
  private:
-  std::vector<std::uint8_t> bytes_;
+  std::unique_ptr<const Storage> storage_;
+  std::span<const std::uint8_t> bytes_;
   PictureInfo info_;
   std::unique_ptr<const Facts> facts_;
 };
@@ -90,5 +100,12 @@ class PictureRenderer final {
 
 // render() on a renderer of the calling thread.
 RgbaImage renderPicture(const EncodedPicture& picture, int width, int height);
+
+// Draws a GIF's first frame on its logical screen at exactly width x height, transparent pixels
+// with alpha 0; raises RuntimeError 481. GIF decoding needs Qt: the platform library installs Qt's
+// reader by itself; a program built on platform_core alone installs one before drawing a GIF.
+using GifRenderer = RgbaImage (*)(std::span<const std::uint8_t> gif, const GifLayout& layout,
+                                  int width, int height);
+void setGifRenderer(GifRenderer renderer);
 
 }  // namespace platform

@@ -155,6 +155,19 @@ TEST(ScanFilter, DcOnlyDecodeMatchesFullDecodeOnCorpusAndPhotos) {
   EXPECT_GT(progressive, 0);
 }
 
+// A decoder keeps its coefficient memory from picture to picture: nothing a larger picture left
+// there may show through the scans a cut-short picture lacks.
+TEST(JpegDecoder, KeptCoefficientMemoryStartsCleanForEachPicture) {
+  const auto large = samples::encodeJpeg(detailed(640, 480), {Sampling::k444, 95, true});
+  auto cut = samples::encodeJpeg(detailed(320, 240), {Sampling::k444, 85, true});
+  cut.resize(cut.size() / 2);
+  JpegDecoder reused;
+  reused.decodeScaled(large, 8, false);
+  const ScaledJpeg after = reused.decodeScaled(cut, 8, false);
+  const ScaledJpeg fresh = JpegDecoder().decodeScaled(cut, 8, false);
+  EXPECT_TRUE(after.pixels == fresh.pixels);
+}
+
 TEST(ScanFilter, ScaledDecodeOfTruncatedProgressiveFileStillWorks) {
   auto jpeg = samples::encodeJpeg(detailed(200, 120), {Sampling::k420, 85, true});
   jpeg.resize(jpeg.size() * 2 / 3);

@@ -1,0 +1,76 @@
+// Finds and loads the GIF module on the first GIF.
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <array>
+#include <mutex>
+#include <string>
+
+#include "batch/gif_module.h"
+#include "platform/picture.h"
+#include "platform/runtime_error.h"
+
+namespace thumb {
+namespace {
+
+using Entry = decltype(&quorvane_render_gif);
+
+std::string executableFolder() {
+  std::array<char, 4096> path{};
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (length <= 0) return ".";
+  const std::string exe(path.data(), static_cast<size_t>(length));
+  return exe.substr(0, exe.rfind('/'));
+}
+
+struct Module {
+  Entry entry = nullptr;
+  std::string error;  // why it could not be loaded
+};
+
+// Beside the executable (the build tree), then the library folder it is installed with. Kept
+// loaded until the program ends.
+Module loadModule() {
+  const std::string folder = executableFolder();
+  Module module;
+  for (const std::string& path :
+       {folder + "/" QUORVANE_GIF_MODULE,
+        folder + "/" QUORVANE_GIF_MODULE_FROM_BIN "/" QUORVANE_GIF_MODULE}) {
+    if (::access(path.c_str(), F_OK) != 0) continue;
+    void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      module.error = ::dlerror();
+      return module;
+    }
+    module.entry = reinterpret_cast<Entry>(::dlsym(handle, kGifModuleEntry));
+    if (module.entry == nullptr) module.error = path + " has no GIF decoder";
+    return module;
+  }
+  module.error = std::string(QUORVANE_GIF_MODULE) + " not found beside " + folder;
+  return module;
+}
+
+platform::RgbaImage renderThroughModule(std::span<const std::uint8_t> gif,
+                                        const platform::GifLayout& layout, int width, int height) {
+  static std::once_flag once;
+  static Module module;
+  std::call_once(once, [] { module = loadModule(); });
+  if (module.entry == nullptr) {
+    platform::raiseError(platform::kErrInvalidPicture, "GIF decoding unavailable: " + module.error);
+  }
+  platform::RgbaImage image;
+  image.width = width;
+  image.height = height;
+  image.pixels.resize(static_cast<size_t>(width) * height * 4);
+  std::array<char, 512> message{};
+  const int number = module.entry(gif.data(), gif.size(), &layout, width, height,
+                                  image.pixels.data(), message.data(), message.size());
+  if (number != 0) platform::raiseError(number, message.data());
+  return image;
+}
+
+}  // namespace
+
+void useGifModule() { platform::setGifRenderer(renderThroughModule); }
+
+}  // namespace thumb

@@ -1,0 +1,241 @@
+// quorvane-thumb end to end: the built program on folders of pictures the tests make.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <turbojpeg.h>
+
+#include <fstream>
+
+#include "tests/batch/command_runner.h"
+#include "tests/batch/test_pictures.h"
+
+namespace fs = std::filesystem;
+using batchtest::jpegFacts;
+using batchtest::namesIn;
+using Names = std::vector<std::string>;
+
+namespace {
+
+class Command : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(folder_.path().empty()); }
+  const fs::path& dir() const { return folder_.path(); }
+  CommandResult run(const std::vector<std::string>& args, RunOptions options = {}) {
+    return runThumb(args, dir(), options);
+  }
+  // A folder of pictures and things a search must leave alone.
+  void makeMixedFolder() {
+    batchtest::writeSceneJpeg(dir() / "beach.jpg", 640, 480);
+    batchtest::writeSceneJpeg(dir() / "TALL.JPG", 300, 400, 2);
+    batchtest::writeSceneGif(dir() / "logo.Gif", 200, 100);
+    batchtest::writeSceneJpeg(dir() / ".hidden.jpg", 64, 48);
+    batchtest::writeSceneJpeg(dir() / "thumb_earlier.jpg", 64, 48);
+    batchtest::writeSceneJpeg(dir() / "photo.jpeg", 64, 48);
+    std::ofstream(dir() / "notes.txt") << "not a picture";
+    fs::create_directory(dir() / "trip");
+    batchtest::writeSceneJpeg(dir() / "trip" / "hill.jpg", 320, 200, 3);
+  }
+  batchtest::TempFolder folder_;
+};
+
+TEST_F(Command, HelpAndVersionGoToStandardOutput) {
+  const CommandResult help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(
+      help.out.rfind("Usage: quorvane-thumb [-s SIZE] [-j JOBS] [-r] [--skip-existing] [-n]", 0),
+      0u)
+      << help.out;
+  EXPECT_EQ(help.err, "");
+  const CommandResult version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "quorvane-thumb 1.00\n");
+}
+
+TEST_F(Command, BadUsageExitsWithTwoAndWritesNothing) {
+  batchtest::writeSceneJpeg(dir() / "beach.jpg", 64, 48);
+  for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {"-s", "0", "."},
+                                               {"-s", "16385", "."},
+                                               {"--size=12x", "."},
+                                               {"-s"},
+                                               {"-j", "0", "."},
+                                               {"--frobnicate", "."},
+                                               {"-x", "."},
+                                               {"--recursive=yes", "."}}) {
+    const CommandResult result = run(args);
+    EXPECT_EQ(result.status, 2) << testing::PrintToString(args);
+    EXPECT_NE(result.err.find("Try 'quorvane-thumb --help'"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+  }
+  EXPECT_EQ(namesIn(dir()), Names{"beach.jpg"});
+}
+
+TEST_F(Command, SearchesFoldersAsTheWindowListsThem) {
+  makeMixedFolder();
+  const CommandResult result = run({"."});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(namesIn(dir()), (Names{".hidden.jpg", "TALL.JPG", "beach.jpg", "logo.Gif", "notes.txt",
+                                   "photo.jpeg", "thumb_TALL.JPG", "thumb_beach.jpg",
+                                   "thumb_earlier.jpg", "thumb_logo.Gif", "trip"}));
+  EXPECT_EQ(namesIn(dir() / "trip"), Names{"hill.jpg"});
+
+  EXPECT_EQ(run({"-r", dir().string()}).status, 0);
+  EXPECT_EQ(namesIn(dir() / "trip"), (Names{"hill.jpg", "thumb_hill.jpg"}));
+  EXPECT_FALSE(fs::exists(dir() / "thumb_thumb_beach.jpg"));  // thumbnails never feed back in
+}
+
+TEST_F(Command, ThumbnailsHaveTheWindowsSizesAndNothingElse) {
+  makeMixedFolder();
+  for (const auto& [args, beach, tall, logo] :
+       {std::tuple{std::vector<std::string>{"."}, std::pair{125, 94}, std::pair{94, 125},
+                   std::pair{125, 63}},
+        std::tuple{std::vector<std::string>{"-s", "60", "."}, std::pair{60, 45}, std::pair{45, 60},
+                   std::pair{60, 30}},
+        std::tuple{std::vector<std::string>{"--size=1", "."}, std::pair{1, 1}, std::pair{1, 1},
+                   std::pair{1, 1}}}) {
+    ASSERT_EQ(run(args).status, 0);
+    for (const auto& [name, size] :
+         {std::pair{"thumb_beach.jpg", beach}, std::pair{"thumb_TALL.JPG", tall},
+          std::pair{"thumb_logo.Gif", logo}}) {
+      const batchtest::JpegFacts facts = jpegFacts(dir() / name);
+      SCOPED_TRACE(name);
+      EXPECT_TRUE(facts.valid);
+      EXPECT_EQ(std::pair(facts.width, facts.height), size);
+      EXPECT_EQ(facts.subsampling, TJSAMP_420);
+      EXPECT_FALSE(facts.progressive);
+      EXPECT_FALSE(facts.hasAppOtherThanJfif);
+    }
+  }
+}
+
+TEST_F(Command, FilesNamedAreTakenWhateverTheirName) {
+  makeMixedFolder();
+  const CommandResult result = run({"photo.jpeg", "thumb_earlier.jpg", "./photo.jpeg"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(jpegFacts(dir() / "thumb_photo.jpeg").width, 125);
+  EXPECT_EQ(jpegFacts(dir() / "thumb_thumb_earlier.jpg").width, 125);
+  EXPECT_FALSE(fs::exists(dir() / "thumb_beach.jpg"));
+}
+
+TEST_F(Command, DryRunPrintsTheThumbnailsAndWritesNothing) {
+  makeMixedFolder();
+  const auto before = namesIn(dir());
+  const CommandResult result = run({"-rn", "."});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(linesOf(result.out), (Names{"./thumb_TALL.JPG", "./thumb_beach.jpg", "./thumb_logo.Gif",
+                                        "./trip/thumb_hill.jpg"}));
+  EXPECT_EQ(namesIn(dir()), before);
+}
+
+TEST_F(Command, SkipExistingRemakesOnlyThumbnailsOlderThanTheirPicture) {
+  makeMixedFolder();
+  ASSERT_EQ(run({"."}).status, 0);
+  // beach.jpg changes after its thumbnail was made.
+  const struct timespec later[2] = {{0, UTIME_OMIT}, {4102444800, 0}};  // 2100
+  ASSERT_EQ(utimensat(AT_FDCWD, (dir() / "beach.jpg").c_str(), later, 0), 0);
+  std::ofstream(dir() / "thumb_TALL.JPG", std::ios::trunc) << "kept";  // newer than TALL.JPG
+  const CommandResult planned = run({"--skip-existing", "-n", "."});
+  EXPECT_EQ(linesOf(planned.out), Names{"./thumb_beach.jpg"});
+  EXPECT_EQ(run({"--skip-existing", "."}).status, 0);
+  EXPECT_EQ(batchtest::readBytes(dir() / "thumb_TALL.JPG"),
+            (std::vector<std::uint8_t>{'k', 'e', 'p', 't'}));
+  EXPECT_EQ(run({"."}).status, 0);  // without the option, every thumbnail is made
+  EXPECT_EQ(jpegFacts(dir() / "thumb_TALL.JPG").width, 94);
+}
+
+TEST_F(Command, ABrokenPictureIsReportedAndTheRestAreMade) {
+  batchtest::writeSceneJpeg(dir() / "a.jpg", 200, 150);
+  std::ofstream(dir() / "b.jpg") << "\xFF\xD8\xFF\xE0 not really a JPEG";
+  batchtest::writeSceneJpeg(dir() / "c.jpg", 200, 150);
+  std::ofstream(dir() / "d.gif") << "GIF89a";
+  batchtest::writeSceneGif(dir() / "e.gif", 80, 60);
+  const CommandResult result = run({"-j", "2", ".", "missing.jpg"});
+  EXPECT_EQ(result.status, 1);
+  const Names lines = linesOf(result.err);
+  ASSERT_EQ(lines.size(), 4u) << result.err;
+  const auto linesStartingWith = [&lines](const std::string& start) {
+    return std::count_if(lines.begin(), lines.end(),
+                         [&start](const std::string& line) { return line.starts_with(start); });
+  };
+  // One line each, naming the file; the reason is the reader's.
+  EXPECT_EQ(linesStartingWith("quorvane-thumb: ./b.jpg: "), 1);
+  EXPECT_EQ(linesStartingWith("quorvane-thumb: ./d.gif: "), 1);
+  EXPECT_EQ(linesStartingWith("quorvane-thumb: File not found: missing.jpg"), 1);
+  EXPECT_EQ(lines.back(), "quorvane-thumb: 3 of 6 pictures failed");
+  EXPECT_EQ(namesIn(dir()), (Names{"a.jpg", "b.jpg", "c.jpg", "d.gif", "e.gif", "thumb_a.jpg",
+                                   "thumb_c.jpg", "thumb_e.gif"}));
+}
+
+TEST_F(Command, AnOutputThatCannotBeWrittenIsReportedAndLeavesNoFile) {
+  batchtest::writeSceneJpeg(dir() / "a.jpg", 200, 150);
+  batchtest::writeSceneJpeg(dir() / "b.jpg", 200, 150);
+  fs::create_directory(dir() / "thumb_a.jpg");
+  const CommandResult result = run({"a.jpg", "b.jpg"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(linesOf(result.err),
+            (Names{"quorvane-thumb: a.jpg: cannot write thumb_a.jpg: Is a directory",
+                   "quorvane-thumb: 1 of 2 pictures failed"}));
+  EXPECT_EQ(namesIn(dir()), (Names{"a.jpg", "b.jpg", "thumb_a.jpg", "thumb_b.jpg"}));
+  EXPECT_TRUE(fs::is_directory(dir() / "thumb_a.jpg"));
+}
+
+TEST_F(Command, AReadOnlyFolderKeepsItsThumbnailsAndSaysSo) {
+  batchtest::writeSceneJpeg(dir() / "a.jpg", 200, 150);
+  std::ofstream(dir() / "thumb_a.jpg") << "earlier";
+  fs::permissions(dir(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  const CommandResult result = run({"."}, {.asOrdinaryUser = true});
+  fs::permissions(dir(), fs::perms::owner_write, fs::perm_options::add);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(linesOf(result.err).front(),
+            "quorvane-thumb: ./a.jpg: cannot write ./thumb_a.jpg: Permission denied");
+  EXPECT_EQ(batchtest::readBytes(dir() / "thumb_a.jpg"),
+            (std::vector<std::uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+  EXPECT_EQ(namesIn(dir()), (Names{"a.jpg", "thumb_a.jpg"}));
+}
+
+TEST_F(Command, AFolderThatCannotBeReadIsReportedAndTheRestAreMade) {
+  batchtest::writeSceneJpeg(dir() / "a.jpg", 200, 150);
+  fs::create_directory(dir() / "locked");
+  fs::permissions(dir() / "locked", fs::perms::none);
+  const CommandResult result = run({"-r", "."}, {.asOrdinaryUser = true});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(linesOf(result.err).front(), "quorvane-thumb: ./locked: Permission denied");
+  EXPECT_TRUE(fs::exists(dir() / "thumb_a.jpg"));
+}
+
+TEST_F(Command, ProgressGoesToATerminalOnly) {
+  batchtest::writeSceneJpeg(dir() / "a.jpg", 64, 48);
+  std::ofstream(dir() / "b.jpg") << "broken";
+  const CommandResult shown = run({"-j1", "a.jpg", "b.jpg"}, {.errorsOnTerminal = true});
+  EXPECT_EQ(shown.status, 1);
+  EXPECT_NE(shown.err.find("\r1/2 a.jpg"), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find("\r2/2 b.jpg"), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find("quorvane-thumb: b.jpg: "), std::string::npos) << shown.err;
+  const CommandResult hidden = run({"-j1", "a.jpg", "b.jpg"});
+  EXPECT_EQ(hidden.err.find("1/2"), std::string::npos) << hidden.err;
+}
+
+TEST_F(Command, AnyNumberOfJobsMakesTheSameFiles) {
+  for (int i = 0; i < 5; ++i) {
+    batchtest::writeSceneJpeg(dir() / ("p" + std::to_string(i) + ".jpg"), 300 + 40 * i, 200, i,
+                              i % 2 == 1);
+  }
+  batchtest::writeSceneGif(dir() / "g.gif", 150, 90, true);
+  ASSERT_EQ(run({"-j1", "."}).status, 0);
+  std::vector<std::vector<std::uint8_t>> first;
+  for (const std::string& name : namesIn(dir())) {
+    if (name.starts_with("thumb_")) first.push_back(batchtest::readBytes(dir() / name));
+  }
+  ASSERT_EQ(first.size(), 6u);
+  ASSERT_EQ(run({"--jobs", "4", "."}).status, 0);
+  size_t i = 0;
+  for (const std::string& name : namesIn(dir())) {
+    if (name.starts_with("thumb_")) {
+      EXPECT_EQ(batchtest::readBytes(dir() / name), first[i++]) << name;
+    }
+  }
+}
+
+}  // namespace
