@@ -20,9 +20,13 @@ double CDbl(const std::string& text) {
 }
 
 std::string CStr(double value) {
+  // Fifteen significant digits, as the runtime writes a Double: 65.1 - 5 reads "60.1", not
+  // "60.099999999999994".
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
   std::string text(buffer, result.ptr);
+  if (const auto e = text.find('e'); e != std::string::npos) text[e] = 'E';
   const QString point = QLocale::system().decimalPoint();
   if (point != QStringLiteral(".")) {
     const auto dot = text.find('.');

@@ -10,8 +10,8 @@ namespace platform {
 // infinite or NaN value, raises run-time error 13 "Type mismatch".
 double CDbl(const std::string& text);
 
-// The shortest text that reads back as the same Double, with the locale's decimal separator:
-// 130, not 130.0; 17.5.
+// The shortest text of a Double at 15 significant digits, with the locale's decimal separator:
+// 130, not 130.0; 17.5; 60.1 for 65.1 - 5.
 std::string CStr(double value);
 
 // Tests the floating-point status of one computation: construct before it, call check() on its

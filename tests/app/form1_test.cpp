@@ -221,6 +221,7 @@ TEST_F(Window, PlusAndMinusFollowTheTableOfWidths) {
       {"120", true, "125", 4545}, {"173", true, "178", 5340},  {"178", true, "178", 5340},
       {"62", false, "57", 0},     {"200", true, "200", 5670},  {"200", false, "195", 5595},
       {"126", false, "121", 4485}, {"118", true, "123", 4515}, {"12.5", true, "17.5", 0},
+      {"65.1", false, "60.1", 0},
   };
   for (const auto& p : presses) {
     SCOPED_TRACE(std::string(p.before) + (p.plus ? " +" : " -"));

@@ -32,8 +32,12 @@ TEST(Numbers, WritesTheShortestForm) {
   EXPECT_EQ(CStr(130.0), "130");
   EXPECT_EQ(CStr(17.5), "17.5");
   EXPECT_EQ(CStr(-5.0), "-5");
-  EXPECT_EQ(CStr(0.1 + 0.2), "0.30000000000000004");
-  EXPECT_EQ(CDbl(CStr(1.0 / 3.0)), 1.0 / 3.0);
+  EXPECT_EQ(CStr(0.1 + 0.2), "0.3");
+  EXPECT_EQ(CStr(65.1 - 5), "60.1");
+  EXPECT_EQ(CStr(12.3 - 5), "7.3");
+  EXPECT_EQ(CStr(1e20), "1E+20");
+  EXPECT_EQ(CStr(1.0 / 3.0), "0.333333333333333");
+  EXPECT_EQ(CStr(CDbl(CStr(1.0 / 3.0))), CStr(1.0 / 3.0));
 }
 
 TEST(Numbers, FloatCheckRaisesOnOverflowAndDivisionByZero) {
