@@ -21,7 +21,9 @@ struct BmpPicture {
 
 // nullopt when the file is missing, unreadable, not a regular file, not a BMP file this reader
 // handles, inconsistent with its own headers, or larger than maxPixels. Memory use is bounded by
-// the declared picture, which is checked against maxPixels and the file's size first.
+// the declared picture, which is checked against maxPixels and the file's size first: the rows of
+// an uncompressed picture must all be in the file. An RLE stream may end early (the rest shows
+// palette entry 0), so an RLE picture is held to maxPixels alone.
 std::optional<BmpPicture> readBmpFile(const char* path, std::int64_t maxPixels);
 
 }  // namespace platform

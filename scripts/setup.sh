@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins            # the window and its controls, GIF and BMP reading
   libturbojpeg0-dev libjpeg62-turbo-dev   # JPEG encoding and scaled decoding
   libgtest-dev                            # tests
+  clang-14 libclang-rt-14-dev             # fuzz targets (libFuzzer and the sanitizers)
   xvfb xauth xdotool x11-utils imagemagick  # a real window in tests and screenshots
   fonts-liberation2 fonts-dejavu-core     # Times New Roman's metric twin for the "Size" label
 )

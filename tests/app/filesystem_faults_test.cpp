@@ -1,0 +1,325 @@
+// The file system changing or failing under the window: folders and files that vanish or change
+// kind after they were listed, files that cannot be read, a full disk, symlink loops. Each gives
+// a box that names the problem and the path, changes no file, and the next click works.
+#include <linux/capability.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <QColor>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "tests/app/form_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Takes the permission overrides out of this thread's effective capabilities while it lives, so
+// that root too is refused a file without read permission. The window reads on this thread.
+class WithoutPermissionOverride final {
+ public:
+  WithoutPermissionOverride() {
+    if (syscall(SYS_capget, &header_, saved_) != 0) return;
+    __user_cap_data_struct reduced[2];
+    std::memcpy(reduced, saved_, sizeof reduced);
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    active_ = syscall(SYS_capset, &header_, reduced) == 0;
+  }
+  ~WithoutPermissionOverride() {
+    if (active_) syscall(SYS_capset, &header_, saved_);
+  }
+  WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
+  WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved_[2]{};
+  bool active_ = false;
+};
+
+std::string contents(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+class FileSystemFaults : public FormTest {
+ protected:
+  // Every file under the folder with its contents: what "nothing is lost" compares.
+  std::map<std::string, std::string> everything() const {
+    std::map<std::string, std::string> files;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder_, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+      if (it->is_regular_file(error)) files[it->path().string()] = contents(it->path());
+    }
+    return files;
+  }
+
+  int folderRow(const fs::path& path) const {
+    for (int i = 0; i < form_->Dir1.ListCount(); ++i) {
+      if (form_->Dir1.List(i) == path.string()) return i;
+    }
+    ADD_FAILURE() << path << " is not in the folder list";
+    return -1;
+  }
+
+  // The next box is run-time error `number` naming `path`.
+  void expectError(int number, const fs::path& path) {
+    const platform::MsgBoxRequest box = takeBox();
+    const std::string head = "Run-time error '" + std::to_string(number) + "':\n\n";
+    EXPECT_EQ(box.prompt.rfind(head, 0), 0u) << box.prompt;
+    EXPECT_NE(box.prompt.find(path.string()), std::string::npos) << box.prompt;
+    EXPECT_EQ(box.title, "Quorvane");
+  }
+
+  // Clicking the picture draws it (64 x 48 at the size 125) and shows no box.
+  void expectDrawn(const std::string& name) {
+    clickFile(name);
+    EXPECT_TRUE(boxes_.empty()) << boxes_.front().prompt;
+    EXPECT_EQ(canvas().size(), QSize(125, 94));
+    EXPECT_GT(QColor(canvas().pixel(5, 5)).red(), 150);  // the picture's red quadrant
+  }
+};
+
+TEST_F(FileSystemFaults, AFolderThatVanishesAfterListingIsReportedAndBrowsingGoesOn) {
+  fs::create_directories(folder_ / "gone");
+  fs::create_directories(folder_ / "kept");
+  writeJpeg("kept/cat.jpg", 64, 48);
+  openFolder(folder_);
+  const int gone = folderRow(folder_ / "gone");
+  fs::remove(folder_ / "gone");
+  const auto before = everything();
+  form_->Dir1.openEntry(gone);
+  expectError(76, folder_ / "gone");
+  EXPECT_EQ(form_->Dir1.Path(), folder_.string());
+  EXPECT_EQ(form_->File1.Path(), folder_.string());
+  EXPECT_EQ(everything(), before);
+  form_->Dir1.openEntry(folderRow(folder_ / "kept"));
+  EXPECT_EQ(form_->File1.Path(), (folder_ / "kept").string());
+  expectDrawn("cat.jpg");
+}
+
+TEST_F(FileSystemFaults, TheFileListsFolderVanishingMakesEachClickFileNotFound) {
+  fs::create_directories(folder_ / "sub");
+  writeJpeg("sub/cat.jpg", 64, 48);
+  writeJpeg("dog.jpg", 64, 48);
+  openFolder(folder_ / "sub");
+  ASSERT_EQ(form_->File1.ListCount(), 1);
+  fs::remove_all(folder_ / "sub");
+  form_->Text1.setText("130");
+  clickFile("cat.jpg");
+  expectError(53, folder_ / "sub" / "cat.jpg");
+  EXPECT_EQ(form_->Text1.Text(), "130");
+  // No thumbnail of a picture that was not drawn.
+  form_->Command1.click();
+  EXPECT_NE(takeBox().prompt.find("No thumbnail was made"), std::string::npos);
+  EXPECT_FALSE(fs::exists(folder_ / "sub"));
+  // Up to the parent, which is still there: its pictures draw.
+  form_->Text1.setText("125");
+  form_->Dir1.openEntry(folderRow(folder_));
+  expectDrawn("dog.jpg");
+}
+
+TEST_F(FileSystemFaults, AFileReplacedByAFolderIsReportedAndLeftAlone) {
+  writeJpeg("cat.jpg", 64, 48);
+  writeJpeg("dog.jpg", 64, 48);
+  std::ofstream(folder_ / "thumb_cat.jpg") << "earlier";
+  fs::remove(folder_ / "cat.jpg");
+  fs::create_directory(folder_ / "cat.jpg");
+  std::ofstream(folder_ / "cat.jpg" / "inside.txt") << "inside";
+  const auto before = everything();
+  clickFile("cat.jpg");
+  expectError(75, folder_ / "cat.jpg");
+  form_->Command1.click();
+  EXPECT_NE(takeBox().prompt.find("No thumbnail was made"), std::string::npos);
+  EXPECT_EQ(everything(), before);
+  expectDrawn("dog.jpg");
+}
+
+TEST_F(FileSystemFaults, AFileWithoutReadPermissionIsPermissionDeniedEvenForRoot) {
+  writeJpeg("locked.jpg", 64, 48);
+  writeJpeg("open.jpg", 64, 48);
+  ASSERT_EQ(::chmod((folder_ / "locked.jpg").c_str(), 0), 0);
+  {
+    const WithoutPermissionOverride restricted;
+    if (geteuid() == 0 && !restricted.active()) {
+      GTEST_SKIP() << "running as root and cannot drop the permission override";
+    }
+    clickFile("locked.jpg");
+  }
+  expectError(70, folder_ / "locked.jpg");
+  expectDrawn("open.jpg");
+}
+
+TEST_F(FileSystemFaults, APipeAndADanglingLinkAreRefusedWithoutWaiting) {
+  writeJpeg("open.jpg", 64, 48);
+  ASSERT_EQ(::mkfifo((folder_ / "pipe.jpg").c_str(), 0600), 0);
+  fs::create_symlink(folder_ / "missing.jpg", folder_ / "dangling.jpg");
+  form_->File1.setPath(folder_.string());
+  clickFile("pipe.jpg");  // no writer: a blocking open would wait for ever
+  const platform::MsgBoxRequest box = takeBox();
+  EXPECT_EQ(box.prompt.rfind("Run-time error '481':\n\nInvalid picture", 0), 0u) << box.prompt;
+  clickFile("dangling.jpg");
+  expectError(53, folder_ / "dangling.jpg");
+  expectDrawn("open.jpg");
+}
+
+TEST_F(FileSystemFaults, SymlinkLoopsEndInAnErrorOrAnEndNeverAHang) {
+  fs::create_symlink("b.jpg", folder_ / "a.jpg");
+  fs::create_symlink("a.jpg", folder_ / "b.jpg");
+  fs::create_directory_symlink("loop", folder_ / "loop");  // never offered as a folder
+  fs::create_directories(folder_ / "sub");
+  fs::create_directory_symlink(".", folder_ / "sub" / "again");
+  writeJpeg("cat.jpg", 64, 48);
+  openFolder(folder_);
+  for (int i = 0; i < form_->Dir1.ListCount(); ++i)
+    EXPECT_NE(form_->Dir1.List(i), folder_ / "loop");
+  clickFile("a.jpg");
+  expectError(75, folder_ / "a.jpg");
+
+  // A folder that links to itself: each opening goes one link deeper, until the system follows
+  // no more links and the list stops offering it.
+  openFolder(folder_ / "sub");
+  int levels = 0;
+  for (bool offered = true; offered && levels < 100; ++levels) {
+    offered = false;
+    for (int i = 0; i < form_->Dir1.ListCount(); ++i) {
+      if (form_->Dir1.List(i) == form_->Dir1.Path() + "/again") {
+        form_->Dir1.openEntry(i);
+        offered = true;
+        break;
+      }
+    }
+  }
+  EXPECT_LT(levels, 100);
+  EXPECT_TRUE(boxes_.empty());
+
+  // A listed folder that became a loop of links before its click.
+  openFolder(folder_ / "sub");
+  const int again = folderRow(folder_ / "sub" / "again");
+  fs::remove(folder_ / "sub" / "again");
+  fs::create_directory_symlink("again", folder_ / "sub" / "again");
+  form_->Dir1.openEntry(again);
+  expectError(75, folder_ / "sub" / "again");
+  EXPECT_EQ(form_->Dir1.Path(), (folder_ / "sub").string());
+  form_->Dir1.openEntry(folderRow(folder_));
+  EXPECT_EQ(form_->File1.Path(), folder_.string());
+  expectDrawn("cat.jpg");
+}
+
+TEST_F(FileSystemFaults, AFolderThatVanishesBeforeTheThumbnailIsWrittenLeavesNothing) {
+  fs::create_directories(folder_ / "sub");
+  writeJpeg("sub/cat.jpg", 64, 48);
+  openFolder(folder_ / "sub");
+  expectDrawn("cat.jpg");
+  fs::remove_all(folder_ / "sub");
+  form_->Command1.click();
+  EXPECT_EQ(takeBox().prompt.rfind("IJL ERROR: [-", 0), 0u);
+  EXPECT_FALSE(fs::exists(folder_ / "sub"));
+  fs::create_directories(folder_ / "sub");
+  writeJpeg("sub/cat.jpg", 64, 48);
+  form_->Command1.click();  // the canvas still shows the picture: now it can be written
+  EXPECT_EQ(takeBox().prompt, "File saved to : " + (folder_ / "sub" / "thumb_cat.jpg").string());
+}
+
+TEST_F(FileSystemFaults, AFolderWithoutWritePermissionKeepsItsEarlierThumbnailEvenForRoot) {
+  writeJpeg("cat.jpg", 64, 48);
+  std::ofstream(folder_ / "thumb_cat.jpg") << "earlier";
+  expectDrawn("cat.jpg");
+  ASSERT_EQ(::chmod(folder_.c_str(), 0555), 0);
+  {
+    const WithoutPermissionOverride restricted;
+    if (geteuid() == 0 && !restricted.active()) {
+      GTEST_SKIP() << "running as root and cannot drop the permission override";
+    }
+    form_->Command1.click();
+  }
+  ASSERT_EQ(::chmod(folder_.c_str(), 0700), 0);
+  EXPECT_EQ(takeBox().prompt.rfind("IJL ERROR: [-", 0), 0u);
+  EXPECT_EQ(contents(folder_ / "thumb_cat.jpg"), "earlier");
+  form_->Command1.click();
+  EXPECT_EQ(takeBox().prompt, "File saved to : " + (folder_ / "thumb_cat.jpg").string());
+}
+
+// A small file system mounted inside the test's folder, filled to the last byte.
+class FullDisk : public FileSystemFaults {
+ protected:
+  void SetUp() override {
+    FileSystemFaults::SetUp();
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    mount_ = folder_ / "full";
+    fs::create_directory(mount_);
+    if (::mount("tmpfs", mount_.c_str(), "tmpfs", 0, "size=64k") != 0) {
+      const int error = errno;
+      mount_.clear();
+      GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(error);
+    }
+    tmpdir_ = folder_ / "tmp";
+    fs::create_directory(tmpdir_);
+    setenv("TMPDIR", tmpdir_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("TMPDIR");
+    if (!mount_.empty()) ::umount2(mount_.c_str(), MNT_DETACH);
+    FileSystemFaults::TearDown();
+  }
+
+  // Fills the file system until the kernel says it is full.
+  void fill() {
+    std::ofstream filler(mount_ / "filler", std::ios::binary);
+    const std::string block(4096, 'f');
+    while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) &&
+           filler.flush()) {
+    }
+  }
+
+  fs::path mount_;
+  fs::path tmpdir_;
+};
+
+TEST_F(FullDisk, AThumbnailThatDoesNotFitKeepsTheEarlierOneAndTheNextTryWorks) {
+  writeJpeg("full/cat.jpg", 64, 48);
+  std::ofstream(mount_ / "thumb_cat.jpg") << "earlier";
+  openFolder(mount_);
+  expectDrawn("cat.jpg");
+  fill();
+  const auto before = everything();
+  form_->Command1.click();
+  const platform::MsgBoxRequest box = takeBox();
+  EXPECT_EQ(box.prompt.rfind("IJL ERROR: [-", 0), 0u) << box.prompt;
+  EXPECT_NE(box.prompt.find("Failed to save to JPG"), std::string::npos) << box.prompt;
+  EXPECT_EQ(everything(), before) << "a half-written thumbnail or temporary file was left";
+  EXPECT_TRUE(fs::is_empty(tmpdir_));
+
+  fs::remove(mount_ / "filler");
+  form_->Command1.click();
+  EXPECT_EQ(takeBox().prompt, "File saved to : " + (mount_ / "thumb_cat.jpg").string());
+  EXPECT_NE(contents(mount_ / "thumb_cat.jpg"), "earlier");
+}
+
+TEST_F(FullDisk, AFullTemporaryFolderIsDiskFullAndLeavesNoTemporaryFile) {
+  writeJpeg("cat.jpg", 64, 48);
+  expectDrawn("cat.jpg");
+  fill();
+  setenv("TMPDIR", mount_.c_str(), 1);
+  form_->Command1.click();
+  const platform::MsgBoxRequest box = takeBox();
+  EXPECT_EQ(box.prompt.rfind("Run-time error '61':\n\nDisk full: " + mount_.string(), 0), 0u)
+      << box.prompt;
+  EXPECT_FALSE(fs::exists(folder_ / "thumb_cat.jpg"));
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(mount_)) left.push_back(entry.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"filler"});
+  fs::remove(mount_ / "filler");
+  form_->Command1.click();
+  EXPECT_EQ(takeBox().prompt, "File saved to : " + (folder_ / "thumb_cat.jpg").string());
+}
+
+}  // namespace
