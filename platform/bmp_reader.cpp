@@ -16,24 +16,11 @@
 #include <new>
 #include <span>
 
+#include "platform/file_descriptor.h"
 #include "platform/bmp_format.h"
 
 namespace platform {
 namespace {
-
-class FileDescriptor final {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 bool readAt(int fd, std::uint64_t offset, char* out, std::size_t size) {
   while (size > 0) {

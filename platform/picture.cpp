@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 
+#include "platform/file_descriptor.h"
 #include "platform/jpeg_decode.h"
 #include "platform/picture_facts.h"
 #include "platform/resample.h"
@@ -27,20 +28,6 @@ constexpr off_t kMaxFileBytes = off_t{1} << 30;
 constexpr off_t kMapFromBytes = 64 * 1024;
 
 std::atomic<GifRenderer> gGifRenderer{nullptr};
-
-class FileDescriptor final {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 

@@ -1,0 +1,22 @@
+// Owns an open file descriptor and closes it when it goes. A negative descriptor owns nothing.
+#pragma once
+
+#include <unistd.h>
+
+namespace platform {
+
+class FileDescriptor final {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace platform
