@@ -1,5 +1,6 @@
 // The size box's text to number conversion (CDbl) on any text, and CStr's promise that its text
-// reads back as the same number to 15 significant digits. Runs in the locale of the environment (LC_ALL, LANG).
+// reads back as the same number to 15 significant digits. Runs in the locale of the environment
+// (LC_ALL, LANG).
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -20,7 +21,8 @@ void roundTrip(double value) {
   } catch (const RuntimeError&) {
     fuzz::check(false, "CStr's text is read by CDbl");
   }
-  fuzz::check(std::fabs(back - value) <= 1e-14 * std::fabs(value), "CDbl(CStr(x)) is x to 15 digits");
+  fuzz::check(std::fabs(back - value) <= 1e-14 * std::fabs(value),
+              "CDbl(CStr(x)) is x to 15 digits");
   fuzz::check(CStr(back) == text, "CStr(CDbl(CStr(x))) == CStr(x)");
   fuzz::check(std::signbit(back) == std::signbit(value), "the sign survives, zero's too");
 }

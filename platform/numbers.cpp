@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <algorithm>
 #include <cfenv>
 #include <charconv>
 #include <cmath>
@@ -9,6 +10,13 @@
 #include "platform/runtime_error.h"
 
 namespace platform {
+namespace {
+
+// The largest Double whose fifteen-digit text reads back: the few above it round up past the
+// largest Double, to 1.79769313486232E+308, which CDbl refuses as infinite.
+constexpr double kLargestWritable = 1.79769313486231e308;
+
+}  // namespace
 
 double CDbl(const std::string& text) {
   const QString trimmed = QString::fromStdString(text).trimmed();
@@ -21,7 +29,8 @@ double CDbl(const std::string& text) {
 
 std::string CStr(double value) {
   // Fifteen significant digits, as the runtime writes a Double: 65.1 - 5 reads "60.1", not
-  // "60.099999999999994".
+  // "60.099999999999994". The largest values are rounded down, so that every text reads back.
+  if (std::isfinite(value)) value = std::clamp(value, -kLargestWritable, kLargestWritable);
   char buffer[64];
   const auto result =
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);

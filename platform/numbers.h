@@ -11,7 +11,8 @@ namespace platform {
 double CDbl(const std::string& text);
 
 // The shortest text of a Double at 15 significant digits, with the locale's decimal separator:
-// 130, not 130.0; 17.5; 60.1 for 65.1 - 5.
+// 130, not 130.0; 17.5; 60.1 for 65.1 - 5. CDbl reads the text of any finite Double back, to a
+// number whose text is the same (the few above 1.79769313486231E+308 are written as that).
 std::string CStr(double value);
 
 // Tests the floating-point status of one computation: construct before it, call check() on its

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 
 #include "platform/runtime_error.h"
@@ -38,6 +39,21 @@ TEST(Numbers, WritesTheShortestForm) {
   EXPECT_EQ(CStr(1e20), "1E+20");
   EXPECT_EQ(CStr(1.0 / 3.0), "0.333333333333333");
   EXPECT_EQ(CStr(CDbl(CStr(1.0 / 3.0))), CStr(1.0 / 3.0));
+}
+
+// Found by fuzz_numbers: the largest Double's fifteen digits rounded up past it, and the text
+// read back as infinity, a type mismatch.
+TEST(Numbers, EveryFiniteDoubleIsWrittenAsTextThatReadsBackTheSame) {
+  const double largest = std::numeric_limits<double>::max();
+  for (const double x : {largest, -largest, std::nextafter(largest, 0.0), 1.797693134862315e308,
+                         1.79769313486231e308, std::numeric_limits<double>::denorm_min(),
+                         std::numeric_limits<double>::min(), -0.0, 1e-300, 123456789012345678.0}) {
+    const std::string text = CStr(x);
+    EXPECT_EQ(errorOf([&] { EXPECT_EQ(CStr(CDbl(text)), text); }), 0) << text;
+  }
+  EXPECT_EQ(CStr(largest), "1.79769313486231E+308");
+  EXPECT_EQ(CStr(-largest), "-1.79769313486231E+308");
+  EXPECT_EQ(CStr(1.79769313486231e308), "1.79769313486231E+308");
 }
 
 TEST(Numbers, FloatCheckRaisesOnOverflowAndDivisionByZero) {
