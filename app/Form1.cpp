@@ -5,18 +5,19 @@
 
 #include "imaging/Helpers.h"
 #include "imaging/cDIBSection.h"
-#include "platform/msgbox.h"
-#include "platform/numbers.h"
-#include "platform/temp_file.h"
+#include "platform/dialogs/msgbox.h"
+#include "platform/forms/forms.h"
+#include "platform/forms/numbers.h"
+#include "platform/forms/temp_file.h"
 
 using platform::CDbl;
 using platform::CStr;
+using platform::kCanvasBorderTwips;
+using platform::kTwipsPerPixel;
 using platform::MsgBox;
 
 namespace {
 
-constexpr double kTwipsPerPixel = 15;
-constexpr double kCanvasBorder = 55;  // twips the canvas adds to the drawing on each axis
 constexpr double kSizeStep = 5;
 constexpr double kLargestStep = 175;
 constexpr double kSmallestStep = 60;
@@ -54,13 +55,13 @@ void Form1::File1_Click() {
     return Image1.Width() / height;
   }));
   if (ratio > 1.0f) {
-    Picture1.setWidth(checked([&] { return S() * kTwipsPerPixel + kCanvasBorder; }));
-    Picture1.setHeight(checked([&] { return S() * kTwipsPerPixel / r() + kCanvasBorder; }));
+    Picture1.setWidth(checked([&] { return S() * kTwipsPerPixel + kCanvasBorderTwips; }));
+    Picture1.setHeight(checked([&] { return S() * kTwipsPerPixel / r() + kCanvasBorderTwips; }));
     Picture1.PaintPicture(Image1.picture(), 0, 0, checked([&] { return S() * kTwipsPerPixel; }),
                           checked([&] { return S() * kTwipsPerPixel / r(); }));
   } else {
-    Picture1.setWidth(checked([&] { return S() * kTwipsPerPixel * r() + kCanvasBorder; }));
-    Picture1.setHeight(checked([&] { return S() * kTwipsPerPixel + kCanvasBorder; }));
+    Picture1.setWidth(checked([&] { return S() * kTwipsPerPixel * r() + kCanvasBorderTwips; }));
+    Picture1.setHeight(checked([&] { return S() * kTwipsPerPixel + kCanvasBorderTwips; }));
     Picture1.PaintPicture(Image1.picture(), 0, 0, checked([&] { return S() * kTwipsPerPixel * r(); }),
                           checked([&] { return S() * kTwipsPerPixel; }));
   }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/forms.h"
+#include "platform/forms/forms.h"
 
 class Form1 final : public platform::Form {
  public:

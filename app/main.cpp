@@ -2,12 +2,16 @@
 #include <QApplication>
 
 #include "app/Form1.h"
+#include "platform/forms/forms.h"
+#include "platform/picture/qt/gif_decode.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Quorvane");
   QApplication::setApplicationVersion("1.00");
   QApplication::setDesktopFileName("quorvane");
+  platform::installMessageBoxDialog();
+  platform::installQtGifDecoder();
   Form1 form;
   form.Show();
   return QApplication::exec();

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/gif_layout.h"
+#include "platform/picture/gif_layout.h"
 
 // The module's one entry point: draws the GIF (its layout as readGifLayout gave it) at exactly
 // width x height into rgba (width * height * 4 bytes, straight alpha). Returns 0, or the run-time

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "batch/thumbnail.h"
+#include "platform/base/limits.h"
 
 namespace thumb {
 namespace {
@@ -27,11 +28,28 @@ bool takeValue(const std::vector<std::string>& args, size_t& i, const std::strin
   return true;
 }
 
+// "#rrggbb", six hexadecimal digits.
+bool parseColor(const std::string& text, platform::Color& color) {
+  if (text.size() != 7 || text[0] != '#') return false;
+  unsigned value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, status] = std::from_chars(text.data() + 1, end, value, 16);
+  if (status != std::errc() || stop != end || text[1] == '+' || text[1] == '-') return false;
+  color = {static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
+           static_cast<std::uint8_t>(value)};
+  return true;
+}
+
 bool applyValue(char option, const std::string& value, Options& options, std::string& error) {
   if (option == 's') {
-    if (parseNumber(value, 1, kMaxSize, options.size)) return true;
+    if (parseNumber(value, 1, platform::kMaxPictureSide, options.size)) return true;
     error = "invalid size '" + value + "': a whole number of pixels from 1 to " +
-            std::to_string(kMaxSize);
+            std::to_string(platform::kMaxPictureSide);
+    return false;
+  }
+  if (option == 'b') {
+    if (parseColor(value, options.background)) return true;
+    error = "invalid background colour '" + value + "': #rrggbb, as #efefef";
     return false;
   }
   if (parseNumber(value, 1, kMaxJobs, options.jobs)) return true;
@@ -47,13 +65,13 @@ bool parseLong(const std::vector<std::string>& args, size_t& i, Options& options
   const std::string name = arg.substr(0, equals);
   const bool hasAttached = equals != std::string::npos;
   const std::string attached = hasAttached ? arg.substr(equals + 1) : std::string();
-  if (name == "--size" || name == "--jobs") {
+  if (name == "--size" || name == "--jobs" || name == "--background") {
     std::string value;
     if (!takeValue(args, i, attached, hasAttached, value)) {
       error = "option '" + name + "' needs a value";
       return false;
     }
-    return applyValue(name == "--size" ? 's' : 'j', value, options, error);
+    return applyValue(name[2], value, options, error);
   }
   bool* flag = name == "--recursive"       ? &options.recursive
                : name == "--skip-existing" ? &options.skipExisting
@@ -126,10 +144,13 @@ std::string usageText() {
          "(any case); hidden files and thumb_* files are left out.\n"
          "\n"
          "  -s, --size=SIZE      longer side of the thumbnail in pixels (default 125, at most " +
-         std::to_string(kMaxSize) +
+         std::to_string(platform::kMaxPictureSide) +
          ")\n"
          "  -j, --jobs=JOBS      pictures made at once (default: one per processor)\n"
          "  -r, --recursive      search folders' subfolders too\n"
+         "      --background=COLOR\n"
+         "                       the canvas colour behind transparent GIF pixels, #rrggbb\n"
+         "                       (default #efefef, the window's under the default palette)\n"
          "      --skip-existing  leave out pictures whose thumbnail is newer than they are\n"
          "  -n, --dry-run        print the thumbnails that would be written; write nothing\n"
          "  -h, --help           print this help and exit\n"

@@ -4,11 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "batch/thumbnail.h"
+
 namespace thumb {
 
 struct Options {
   int size = 125;
   int jobs = 0;  // 0: one per core
+  platform::Color background = kDefaultBackColor;
   bool recursive = false;
   bool skipExisting = false;
   bool dryRun = false;

@@ -1,5 +1,5 @@
-// Which pictures a command line names: files as given, folders searched as the window's file list
-// shows them ("*.jpg;*.gif", any case, no hidden files), without the thumbnails themselves.
+// Which pictures a command line names: files as given, folders searched for the window's pattern
+// ("*.jpg;*.gif", any case, no hidden files), without the thumbnails themselves.
 #pragma once
 
 #include <string>
@@ -13,7 +13,7 @@ struct ListFailure {
 };
 
 struct PictureList {
-  std::vector<std::string> pictures;  // in the order given; a folder's in name order
+  std::vector<std::string> pictures;  // in the order given; a folder's by the bytes of its names
   std::vector<ListFailure> failures;  // folders that could not be read
 };
 

@@ -16,9 +16,9 @@
 #include "batch/options.h"
 #include "batch/picture_list.h"
 #include "batch/thumbnail.h"
-#include "platform/atomic_file.h"
-#include "platform/picture.h"
-#include "platform/runtime_error.h"
+#include "platform/base/atomic_file.h"
+#include "platform/picture/picture.h"
+#include "platform/base/runtime_error.h"
 
 namespace thumb {
 namespace {
@@ -92,11 +92,11 @@ int cores() {
 }
 
 // One worker: makes thumbnails until the list is done.
-void work(const std::vector<std::string>& pictures, std::atomic<size_t>& next, int size,
-          Reporter& reporter) {
+void work(const std::vector<std::string>& pictures, std::atomic<size_t>& next,
+          const Options& options, Reporter& reporter) {
   std::optional<ThumbnailMaker> made;
   try {
-    made.emplace();
+    made.emplace(options.background);
   } catch (const std::exception& error) {
     reporter.failure("cannot start a worker", error.what());  // the other workers carry on
     return;
@@ -106,7 +106,7 @@ void work(const std::vector<std::string>& pictures, std::atomic<size_t>& next, i
     const std::string& path = pictures[i];
     const std::string output = thumbnailPath(path);
     try {
-      const platform::JpegBytes jpeg = maker.make(*platform::loadPicture(path), size);
+      const platform::JpegBytes jpeg = maker.make(*platform::loadPicture(path), options.size);
       const platform::WriteResult written =
           platform::writeFileAtomically(output, jpeg.data.get(), jpeg.size);
       if (!written.ok()) {
@@ -130,13 +130,13 @@ int makeThumbnails(const std::vector<std::string>& pictures, const Options& opti
   std::vector<std::thread> workers;
   try {
     for (size_t i = 1; i < jobs; ++i) {
-      workers.emplace_back(work, std::cref(pictures), std::ref(next), options.size,
+      workers.emplace_back(work, std::cref(pictures), std::ref(next), std::cref(options),
                            std::ref(reporter));
     }
   } catch (const std::system_error&) {
     // Fewer threads than asked for: the ones running share the list.
   }
-  work(pictures, next, options.size, reporter);
+  work(pictures, next, options, reporter);
   for (std::thread& worker : workers) worker.join();
   return reporter.close();
 }

@@ -23,5 +23,5 @@ fi
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target quorvane-previewbench >/dev/null
-exec /usr/bin/python3 "$root/bench/preview.py" --bench "$build/tools/quorvane-previewbench" \
+exec /usr/bin/python3 "$root/bench/preview.py" --bench "$build/bench/quorvane-previewbench" \
   --size "${SIZE:-125}" --runs "${RUNS:-5}" "$folder"

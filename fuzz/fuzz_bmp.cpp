@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/gdi.h"
+#include "platform/gdi/gdi.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ void readBack(HBITMAP bitmap, std::uint32_t choice) {
   fuzz::check(GetDIBits(dc, bitmap, 0, 0, nullptr, &query, DIB_RGB_COLORS) != 0, "header query");
   const BITMAPINFOHEADER& header = query.bmiHeader;
   fuzz::check(header.biWidth > 0 && header.biHeight > 0, "a bitmap has a size");
-  fuzz::check(std::int64_t{header.biWidth} * header.biHeight <= kMaxBitmapPixels,
+  fuzz::check(std::int64_t{header.biWidth} * header.biHeight <= kMaxPicturePixels,
               "a loaded bitmap is within the pixel limit");
   const int bitCount = header.biBitCount;
   fuzz::check(bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 ||

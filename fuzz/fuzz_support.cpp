@@ -4,12 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/picture/qt/gif_decode.h"
+
 namespace fuzz {
 
 void startQt(int* argc, char*** argv) {
   // Lives as long as the process: libFuzzer never returns from its loop.
   static QCoreApplication* app = new QCoreApplication(*argc, *argv);
   (void)app;
+  platform::installQtGifDecoder();
 }
 
 void check(bool holds, const char* what) {

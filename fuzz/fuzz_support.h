@@ -7,7 +7,8 @@
 
 namespace fuzz {
 
-// Starts Qt once (the readers use its image plugins and the user's locale).
+// Starts Qt once and installs its GIF decoder (the readers use its image reader and the user's
+// locale).
 void startQt(int* argc, char*** argv);
 
 // Stops the run (a crash libFuzzer records) when `holds` is false.

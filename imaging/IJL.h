@@ -2,7 +2,7 @@
 // Declarations only.
 #pragma once
 
-#include "platform/ijl15.h"
+#include "platform/jpeglib/ijl15.h"
 
 using platform::IJL_411;
 using platform::IJL_4114;

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "platform/msgbox.h"
-#include "platform/runtime_error.h"
-#include "platform/strconv.h"
+#include "platform/dialogs/msgbox.h"
+#include "platform/base/runtime_error.h"
+#include "platform/base/strconv.h"
 
 namespace {
 

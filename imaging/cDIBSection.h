@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/gdi.h"
+#include "platform/gdi/gdi.h"
 
 class cDIBSection final {
  public:

@@ -5,9 +5,9 @@
 #include <new>
 #include <stdexcept>
 
-#include "platform/forms.h"
-#include "platform/msgbox.h"
-#include "platform/runtime_error.h"
+#include "platform/forms/forms.h"
+#include "platform/dialogs/msgbox.h"
+#include "platform/base/runtime_error.h"
 
 namespace {
 

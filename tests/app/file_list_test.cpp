@@ -2,7 +2,7 @@
 #include <QListWidget>
 #include <QTest>
 
-#include "platform/forms_impl.h"
+#include "platform/forms/forms_impl.h"
 #include "tests/app/form_fixture.h"
 
 namespace {

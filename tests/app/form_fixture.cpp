@@ -4,7 +4,7 @@
 
 #include <QPainter>
 
-#include "platform/forms_impl.h"
+#include "platform/forms/forms_impl.h"
 #include "tools/gif_writer.h"
 #include "tools/picture_art.h"
 

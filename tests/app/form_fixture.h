@@ -10,7 +10,7 @@
 #include <string>
 
 #include "app/Form1.h"
-#include "platform/msgbox.h"
+#include "platform/dialogs/msgbox.h"
 
 class FormTest : public ::testing::Test {
  protected:

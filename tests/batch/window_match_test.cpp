@@ -5,8 +5,8 @@
 #include <QImage>
 
 #include "batch/thumbnail.h"
-#include "platform/forms.h"
-#include "platform/picture.h"
+#include "platform/forms/forms.h"
+#include "platform/picture/picture.h"
 #include "tests/app/form_fixture.h"
 #include "tests/batch/command_runner.h"
 #include "tests/batch/test_pictures.h"
@@ -72,7 +72,7 @@ TEST_F(WindowMatch, EveryShapeAndSizeGivesTheWindowsCanvasAndBytes) {
 TEST_F(WindowMatch, ThumbnailsAreByteIdenticalToTheWindows) {
   // The command paints on the window's back colour as the default palette gives it.
   ASSERT_EQ(platform::buttonFaceColor(),
-            (platform::Color{thumb::kBackRed, thumb::kBackGreen, thumb::kBackBlue}));
+            thumb::kDefaultBackColor);
   batchtest::writeSceneJpeg(folder_ / "scene.jpg", 640, 427);
   // Large and progressive: mapped, and drawn from its DC scans.
   batchtest::writeSceneJpeg(folder_ / "large.jpg", 2400, 1600, 5, true);

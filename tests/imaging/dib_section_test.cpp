@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi.h"
-#include "platform/msgbox.h"
-#include "platform/runtime_error.h"
+#include "platform/gdi/gdi.h"
+#include "platform/dialogs/msgbox.h"
+#include "platform/base/runtime_error.h"
 #include "tests/platform/bmp_test_files.h"
 #include "tests/platform/gdi_test_util.h"
 

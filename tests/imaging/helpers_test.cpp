@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "imaging/cDIBSection.h"
-#include "platform/ijl15_testing.h"
-#include "platform/msgbox.h"
-#include "platform/runtime_error.h"
+#include "platform/jpeglib/ijl15_testing.h"
+#include "platform/dialogs/msgbox.h"
+#include "platform/base/runtime_error.h"
 
 namespace {
 

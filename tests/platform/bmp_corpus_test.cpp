@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi.h"
+#include "platform/gdi/gdi.h"
 #include "tests/platform/gdi_test_util.h"
 
 namespace platform {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi.h"
+#include "platform/gdi/gdi.h"
 #include "tests/platform/bmp_test_files.h"
 #include "tests/platform/gdi_test_util.h"
 

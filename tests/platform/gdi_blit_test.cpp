@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/gdi.h"
+#include "platform/gdi/gdi.h"
 #include "tests/platform/gdi_test_util.h"
 
 namespace platform {

@@ -1,4 +1,4 @@
-#include "platform/gdi.h"
+#include "platform/gdi/gdi.h"
 
 #include <gtest/gtest.h>
 
@@ -148,7 +148,7 @@ TEST(CreateDIBSection, RefusesWhatItCannotMake) {
   EXPECT_TRUE(refused(dibHeader(-4, 4, 24)));
   EXPECT_TRUE(refused(dibHeader(4, 0, 24)));
   EXPECT_TRUE(refused(dibHeader(4, INT_MIN, 24)));
-  EXPECT_TRUE(refused(dibHeader(1, static_cast<std::int32_t>(kMaxBitmapPixels + 1), 24)));
+  EXPECT_TRUE(refused(dibHeader(1, static_cast<std::int32_t>(kMaxPicturePixels + 1), 24)));
   EXPECT_TRUE(refused(dibHeader(INT_MAX, INT_MAX, 32)));
   EXPECT_TRUE(refused(dibHeader(INT_MAX, INT_MIN + 1, 32)));
   EXPECT_TRUE(refused(dibHeader(4, 4, 24), 1));

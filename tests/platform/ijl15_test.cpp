@@ -1,4 +1,4 @@
-#include "platform/ijl15.h"
+#include "platform/jpeglib/ijl15.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/atomic_file.h"
+#include "platform/base/atomic_file.h"
 
 namespace platform {
 namespace {

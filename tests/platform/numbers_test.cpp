@@ -1,11 +1,11 @@
-#include "platform/numbers.h"
+#include "platform/forms/numbers.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "platform/runtime_error.h"
+#include "platform/base/runtime_error.h"
 
 namespace platform {
 namespace {

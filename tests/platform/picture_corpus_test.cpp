@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "picture_samples.h"
-#include "platform/picture.h"
-#include "platform/runtime_error.h"
+#include "platform/picture/picture.h"
+#include "platform/base/runtime_error.h"
 
 namespace platform {
 namespace {

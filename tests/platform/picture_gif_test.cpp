@@ -4,9 +4,9 @@
 #include <functional>
 
 #include "picture_samples.h"
-#include "platform/gif_layout.h"
-#include "platform/picture.h"
-#include "platform/runtime_error.h"
+#include "platform/picture/gif_layout.h"
+#include "platform/picture/picture.h"
+#include "platform/base/runtime_error.h"
 
 namespace platform {
 namespace {

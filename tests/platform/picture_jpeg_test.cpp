@@ -6,9 +6,9 @@
 #include <iterator>
 
 #include "picture_samples.h"
-#include "platform/exif.h"
-#include "platform/jpeg_decode.h"
-#include "platform/scan_filter.h"
+#include "platform/picture/exif.h"
+#include "platform/picture/jpeg_decode.h"
+#include "platform/picture/scan_filter.h"
 
 namespace platform {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/picture.h"
+#include "platform/picture/picture.h"
 
 namespace samples {
 

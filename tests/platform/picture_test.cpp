@@ -1,5 +1,5 @@
 // Reading and drawing pictures through the public interface, with pictures the tests make.
-#include "platform/picture.h"
+#include "platform/picture/picture.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "picture_samples.h"
-#include "platform/runtime_error.h"
+#include "platform/base/runtime_error.h"
 
 namespace platform {
 namespace {
@@ -216,9 +216,9 @@ TEST(Picture, ChecksTheDrawnSize) {
   const auto picture = loadPictureFromBytes(samples::encodeJpeg(gradient(64, 48)));
   EXPECT_EQ(errorOf([&] { renderPicture(*picture, 0, 10); }), kErrInvalidPropertyValue);
   EXPECT_EQ(errorOf([&] { renderPicture(*picture, 10, -1); }), kErrInvalidPropertyValue);
-  EXPECT_EQ(errorOf([&] { renderPicture(*picture, kMaxRenderSide + 1, 10); }),
+  EXPECT_EQ(errorOf([&] { renderPicture(*picture, kMaxPictureSide + 1, 10); }),
             kErrCantCreateAutoRedrawImage);
-  EXPECT_EQ(renderPicture(*picture, kMaxRenderSide, 1).width, kMaxRenderSide);
+  EXPECT_EQ(renderPicture(*picture, kMaxPictureSide, 1).width, kMaxPictureSide);
   EXPECT_EQ(renderPicture(*picture, 1, 1).pixels.size(), 4u);
 }
 

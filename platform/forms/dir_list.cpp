@@ -1,0 +1,95 @@
+// The folder list: a folder's ancestors (open) and its subfolders.
+#include <QListWidget>
+#include <QStyle>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/base/runtime_error.h"
+#include "platform/forms/folder_listing.h"
+#include "platform/forms/forms_impl.h"
+
+namespace platform {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+
+struct DirImpl final : Control::Impl {
+  using Impl::Impl;
+  std::string path;
+  std::function<void()> change;
+};
+
+}  // namespace
+
+DirListBox::DirListBox(Form& form)
+    : Control(std::make_unique<DirImpl>(new QListWidget(form.impl().window.get()))) {
+  form.impl().tabStops.push_back(this);
+  auto* list = widgetOf<QListWidget>(*this);
+  QObject::connect(list, &QListWidget::itemActivated, [this, list](QListWidgetItem* item) {
+    openEntry(list->row(item));
+  });
+  // Start on the process's current folder, or the nearest folder above it that can be read.
+  std::string start = normalFolder(fs::current_path().string());
+  for (;;) {
+    if (runHandler([&] { setPath(start); }) || start == "/") break;
+    start = fs::path(start).parent_path().string();
+  }
+}
+
+DirListBox::~DirListBox() = default;
+
+std::string DirListBox::Path() const { return implOf<DirImpl>(*this).path; }
+
+void DirListBox::setPath(const std::string& path) {
+  auto& self = implOf<DirImpl>(*this);
+  const std::string folder = normalFolder(path);
+  const auto entries = listFolder(folder);  // raises before anything changes
+  auto* list = widgetOf<QListWidget>(*this);
+  QSignalBlocker blocker(list);
+  list->clear();
+  const QIcon open = list->style()->standardIcon(QStyle::SP_DirOpenIcon);
+  const QIcon closed = list->style()->standardIcon(QStyle::SP_DirClosedIcon);
+  int depth = 0;
+  std::vector<fs::path> ancestors;
+  for (fs::path p = folder; ; p = p.parent_path()) {
+    ancestors.push_back(p);
+    if (p == p.parent_path()) break;
+  }
+  for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it, ++depth) {
+    const std::string name = it->has_filename() ? it->filename().string() : it->string();
+    auto* item = new QListWidgetItem(open, QString(depth * 2, ' ') + QString::fromStdString(name));
+    item->setData(kPathRole, QString::fromStdString(it->string()));
+    list->addItem(item);
+  }
+  list->setCurrentRow(depth - 1);
+  for (const auto& entry : entries) {
+    std::error_code error;
+    if (!entry.is_directory(error)) continue;
+    auto* item = new QListWidgetItem(
+        closed, QString(depth * 2, ' ') + QString::fromStdString(entry.path().filename().string()));
+    item->setData(kPathRole, QString::fromStdString(entry.path().string()));
+    list->addItem(item);
+  }
+  const bool changed = folder != self.path;
+  self.path = folder;
+  if (changed && self.change) self.change();
+}
+
+void DirListBox::onChange(std::function<void()> handler) {
+  implOf<DirImpl>(*this).change = std::move(handler);
+}
+
+void DirListBox::openEntry(int index) {
+  if (index < 0 || index >= ListCount()) return;
+  const std::string target = List(index);
+  runHandler([&] { setPath(target); });
+}
+
+int DirListBox::ListCount() const { return widgetOf<QListWidget>(*this)->count(); }
+
+std::string DirListBox::List(int index) const {
+  return widgetOf<QListWidget>(*this)->item(index)->data(kPathRole).toString().toStdString();
+}
+
+}  // namespace platform

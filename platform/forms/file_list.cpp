@@ -1,0 +1,129 @@
+// The file list: the files of a folder that match its patterns.
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QRegularExpression>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "platform/base/runtime_error.h"
+#include "platform/forms/folder_listing.h"
+#include "platform/forms/forms_impl.h"
+
+namespace platform {
+namespace fs = std::filesystem;
+namespace {
+
+struct FileImpl final : Control::Impl {
+  using Impl::Impl;
+  std::string path;
+  std::string pattern;
+  std::vector<QRegularExpression> matchers;
+  std::function<void()> click;
+};
+
+void refill(FileListBox& box) {
+  auto& self = implOf<FileImpl>(box);
+  auto* list = widgetOf<QListWidget>(box);
+  QSignalBlocker blocker(list);
+  list->clear();
+  if (self.path.empty()) return;
+  for (const auto& entry : listFolder(self.path)) {
+    std::error_code error;
+    if (entry.is_directory(error)) continue;
+    const QString name = QString::fromStdString(entry.path().filename().string());
+    const bool matches = std::any_of(self.matchers.begin(), self.matchers.end(),
+                                     [&](const QRegularExpression& m) { return m.match(name).hasMatch(); });
+    if (matches) list->addItem(name);
+  }
+}
+
+// Remembers whether the file under the latest mouse press was selected already: a click on it
+// changes no selection, yet is a click all the same (it redraws the preview at a new size).
+class FileListWidget final : public QListWidget {
+ public:
+  using QListWidget::QListWidget;
+  bool pressedOnSelected = false;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override {
+    const QListWidgetItem* item = itemAt(event->position().toPoint());
+    pressedOnSelected = item != nullptr && item->isSelected();
+    QListWidget::mousePressEvent(event);
+  }
+};
+
+}  // namespace
+
+FileListBox::FileListBox(Form& form)
+    : Control(std::make_unique<FileImpl>(new FileListWidget(form.impl().window.get()))) {
+  form.impl().tabStops.push_back(this);
+  auto* list = widgetOf<FileListWidget>(*this);
+  // A click is a new selection (by mouse or keys), or a mouse click on the selected file. Focus
+  // alone, which gives the list a current row without selecting it, is none.
+  QObject::connect(list, &QListWidget::itemSelectionChanged, [this, list] {
+    auto& self = implOf<FileImpl>(*this);
+    if (!list->selectedItems().isEmpty() && self.click) runHandler(self.click);
+  });
+  QObject::connect(list, &QListWidget::itemClicked, [this, list](QListWidgetItem*) {
+    auto& self = implOf<FileImpl>(*this);
+    if (std::exchange(list->pressedOnSelected, false) && self.click) runHandler(self.click);
+  });
+  implOf<FileImpl>(*this).path = normalFolder(fs::current_path().string());
+  if (!runHandler([this] { setPattern("*"); })) implOf<FileImpl>(*this).path.clear();
+}
+
+FileListBox::~FileListBox() = default;
+
+std::string FileListBox::Path() const { return implOf<FileImpl>(*this).path; }
+
+void FileListBox::setPath(const std::string& path) {
+  auto& self = implOf<FileImpl>(*this);
+  const std::string previous = self.path;
+  self.path = normalFolder(path);
+  try {
+    refill(*this);
+  } catch (...) {
+    self.path = previous;
+    throw;
+  }
+}
+
+std::string FileListBox::Pattern() const { return implOf<FileImpl>(*this).pattern; }
+
+void FileListBox::setPattern(const std::string& pattern) {
+  auto& self = implOf<FileImpl>(*this);
+  self.pattern = pattern;
+  self.matchers.clear();
+  for (const QString& part : QString::fromStdString(pattern).split(';', Qt::SkipEmptyParts)) {
+    self.matchers.push_back(QRegularExpression::fromWildcard(part.trimmed(), Qt::CaseInsensitive));
+  }
+  refill(*this);
+}
+
+std::string FileListBox::FileName() const {
+  const QList<QListWidgetItem*> selected = widgetOf<QListWidget>(*this)->selectedItems();
+  return selected.isEmpty() ? std::string() : selected.front()->text().toStdString();
+}
+
+int FileListBox::ListCount() const { return widgetOf<QListWidget>(*this)->count(); }
+
+std::string FileListBox::List(int index) const {
+  return widgetOf<QListWidget>(*this)->item(index)->text().toStdString();
+}
+
+void FileListBox::onClick(std::function<void()> handler) {
+  implOf<FileImpl>(*this).click = std::move(handler);
+}
+
+void FileListBox::click(int index) {
+  auto* list = widgetOf<QListWidget>(*this);
+  if (list->item(index)->isSelected()) {
+    if (implOf<FileImpl>(*this).click) runHandler(implOf<FileImpl>(*this).click);
+  } else {
+    list->setCurrentRow(index);
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,202 @@
+#include "platform/picture/picture.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <new>
+#include <string>
+
+#include "platform/base/file_io.h"
+#include "platform/picture/jpeg_decode.h"
+#include "platform/picture/orientation.h"
+#include "platform/picture/picture_facts.h"
+#include "platform/picture/resample.h"
+#include "platform/base/runtime_error.h"
+
+namespace platform {
+namespace {
+
+// No JPEG or GIF worth drawing comes near this; a bigger file is not read into memory.
+constexpr off_t kMaxFileBytes = off_t{1} << 30;
+// From this size on a file is mapped instead of read: no copy, and a progressive JPEG drawn small
+// holds only the scans it reads. (As with any mapped file, one cut short by another program at
+// the moment it is read stops the program with SIGBUS.)
+constexpr off_t kMapFromBytes = 64 * 1024;
+
+std::atomic<GifRenderer> gGifRenderer{nullptr};
+
+}  // namespace
+
+class EncodedPicture::Storage final {
+ public:
+  explicit Storage(std::vector<std::uint8_t> bytes) : owned_(std::move(bytes)), bytes_(owned_) {}
+  Storage(void* mapping, size_t size)
+      : mapping_(mapping), bytes_(static_cast<const std::uint8_t*>(mapping), size) {}
+  ~Storage() {
+    if (mapping_ != nullptr) ::munmap(mapping_, bytes_.size());
+  }
+  Storage(const Storage&) = delete;
+  Storage& operator=(const Storage&) = delete;
+
+  std::span<const std::uint8_t> bytes() const { return bytes_; }
+  // The file's pages stay in the system's cache; only this process's hold on them goes.
+  void releasePages() const {
+    if (mapping_ != nullptr) ::madvise(mapping_, bytes_.size(), MADV_DONTNEED);
+  }
+
+ private:
+  std::vector<std::uint8_t> owned_;
+  void* mapping_ = nullptr;
+  std::span<const std::uint8_t> bytes_;
+};
+
+namespace {
+
+using Storage = EncodedPicture::Storage;
+
+std::vector<std::uint8_t> readAll(int fd, off_t size, const std::string& path) {
+  std::vector<std::uint8_t> bytes(static_cast<size_t>(std::max<off_t>(size, 0)));
+  size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) bytes.resize(filled + 65536);  // the file may have grown
+    const ssize_t got = readFully(fd, bytes.data() + filled, bytes.size() - filled);
+    if (got < 0) raiseFileError(errno, path);
+    filled += static_cast<size_t>(got);
+    if (filled > static_cast<size_t>(kMaxFileBytes)) {
+      raiseError(kErrInvalidPicture, "Picture file too large: " + path);
+    }
+    if (filled < bytes.size()) break;  // the end of the file
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+std::unique_ptr<const Storage> readFile(const std::string& path) {
+  // Non-blocking: opening a FIFO must not wait for a writer.
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (file.get() < 0) raiseFileError(errno, path);
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0) raiseFileError(errno, path);
+  if (S_ISDIR(status.st_mode)) raiseFileError(EISDIR, path);
+  if (!S_ISREG(status.st_mode)) raiseError(kErrInvalidPicture);
+  if (status.st_size > kMaxFileBytes)
+    raiseError(kErrInvalidPicture, "Picture file too large: " + path);
+  if (status.st_size >= kMapFromBytes) {
+    const auto size = static_cast<size_t>(status.st_size);
+    void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.get(), 0);
+    if (mapping != MAP_FAILED) return std::make_unique<const Storage>(mapping, size);
+  }
+  return std::make_unique<const Storage>(readAll(file.get(), status.st_size, path));
+}
+
+bool startsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> prefix) {
+  return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+std::shared_ptr<const EncodedPicture> readJpeg(std::unique_ptr<const Storage> bytes) {
+  thread_local JpegDecoder headerReader;
+  const JpegHeader header = headerReader.readHeader(bytes->bytes());
+  auto facts = std::make_unique<EncodedPicture::Facts>();
+  facts->storedWidth = header.width;
+  facts->storedHeight = header.height;
+  facts->orientation = header.orientation;
+  facts->progressive = header.progressive;
+  const bool swap = swapsAxes(header.orientation);
+  const PictureInfo info{PictureFormat::kJpeg, swap ? header.height : header.width,
+                         swap ? header.width : header.height};
+  return std::make_shared<const EncodedPicture>(std::move(bytes), info, std::move(facts));
+}
+
+std::shared_ptr<const EncodedPicture> readGif(std::unique_ptr<const Storage> bytes) {
+  auto facts = std::make_unique<EncodedPicture::Facts>();
+  facts->gif = readGifLayout(bytes->bytes());
+  facts->storedWidth = facts->gif.width;
+  facts->storedHeight = facts->gif.height;
+  const PictureInfo info{PictureFormat::kGif, facts->gif.width, facts->gif.height};
+  return std::make_shared<const EncodedPicture>(std::move(bytes), info, std::move(facts));
+}
+
+}  // namespace
+
+void raisePictureTooLarge(int width, int height) {
+  raiseError(kErrInvalidPicture, "Picture too large to draw: " + std::to_string(width) + " x " +
+                                     std::to_string(height) + " pixels (the limit is " +
+                                     std::to_string(kMaxPicturePixels / 1'000'000) +
+                                     " megapixels)");
+}
+
+namespace {
+
+std::shared_ptr<const EncodedPicture> readPicture(std::unique_ptr<const Storage> bytes) {
+  try {
+    if (startsWith(bytes->bytes(), {0xFF, 0xD8})) return readJpeg(std::move(bytes));
+    if (startsWith(bytes->bytes(), {'G', 'I', 'F'})) return readGif(std::move(bytes));
+  } catch (const std::bad_alloc&) {
+    raiseError(kErrOutOfMemory);
+  }
+  raiseError(kErrInvalidPicture);
+}
+
+}  // namespace
+
+EncodedPicture::EncodedPicture(std::unique_ptr<const Storage> storage, const PictureInfo& info,
+                               std::unique_ptr<const Facts> facts)
+    : storage_(std::move(storage)),
+      bytes_(storage_->bytes()),
+      info_(info),
+      facts_(std::move(facts)) {}
+
+EncodedPicture::~EncodedPicture() = default;
+
+void EncodedPicture::releaseReadPages() const { storage_->releasePages(); }
+
+std::shared_ptr<const EncodedPicture> loadPicture(const std::string& path) {
+  return readPicture(readFile(path));
+}
+
+std::shared_ptr<const EncodedPicture> loadPictureFromBytes(std::vector<std::uint8_t> bytes) {
+  return readPicture(std::make_unique<const Storage>(std::move(bytes)));
+}
+
+void setGifRenderer(GifRenderer renderer) { gGifRenderer.store(renderer); }
+
+class PictureRenderer::Decoders {
+ public:
+  JpegDecoder jpeg;
+};
+
+PictureRenderer::PictureRenderer() : decoders_(std::make_unique<Decoders>()) {}
+PictureRenderer::~PictureRenderer() = default;
+
+RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int height) {
+  if (width < 1 || height < 1) raiseError(kErrInvalidPropertyValue);
+  if (width > kMaxPictureSide || height > kMaxPictureSide) raiseError(kErrCantCreateAutoRedrawImage);
+  const EncodedPicture::Facts& facts = picture.facts();
+  try {
+    if (picture.info().format == PictureFormat::kGif) {
+      const GifRenderer gif = gGifRenderer.load();
+      if (gif == nullptr) raiseError(kErrInvalidPicture, "Invalid picture: no GIF decoder");
+      return gif(picture.bytes(), facts.gif, width, height);
+    }
+    // Drawn as stored, then turned upright: cheaper than turning the decoded rows.
+    const bool swap = swapsAxes(facts.orientation);
+    RgbaImage stored =
+        decoders_->jpeg.render(picture.bytes(), swap ? height : width, swap ? width : height,
+                               [&picture] { picture.releaseReadPages(); });
+    return orientUpright(std::move(stored), facts.orientation);
+  } catch (const std::bad_alloc&) {
+    raiseError(kErrOutOfMemory);
+  }
+}
+
+RgbaImage renderPicture(const EncodedPicture& picture, int width, int height) {
+  thread_local PictureRenderer renderer;
+  return renderer.render(picture, width, height);
+}
+
+}  // namespace platform

@@ -1,0 +1,109 @@
+// Pictures read from JPEG and GIF files, and drawn at any size. Plain C++: Qt and libjpeg-turbo
+// stay in the .cpp files.
+//
+// A picture is read once (loadPicture: the file's bytes and its header facts, no pixels) and can
+// then be drawn many times at any size (renderPicture). Drawing decodes only what the size needs:
+// a JPEG at the smallest 1/8-step scale that keeps at least twice the drawn size, then one
+// Lanczos3 resample to exactly the drawn size. A large photo never has its full-size pixels in
+// memory.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/base/limits.h"
+
+namespace platform {
+
+struct GifLayout;
+
+enum class PictureFormat { kJpeg, kGif };
+
+// Natural size in pixels, upright: a JPEG's EXIF orientation is already applied.
+struct PictureInfo {
+  PictureFormat format = PictureFormat::kJpeg;
+  int width = 0;
+  int height = 0;
+};
+
+// An immutable picture file: its bytes and what its header says. Shared between threads freely.
+class EncodedPicture final {
+ public:
+  // What the decoders need beyond PictureInfo (stored size, orientation, the GIF's layout).
+  struct Facts;
+  // Where the bytes are: in memory, or (a large file) mapped read-only, so that only the parts a
+  // decoder reads are ever loaded.
+  class Storage;
+
+  EncodedPicture(std::unique_ptr<const Storage> storage, const PictureInfo& info,
+                 std::unique_ptr<const Facts> facts);
+  ~EncodedPicture();
+  EncodedPicture(const EncodedPicture&) = delete;
+  EncodedPicture& operator=(const EncodedPicture&) = delete;
+
+  const PictureInfo& info() const { return info_; }
+  std::span<const std::uint8_t> bytes() const { return bytes_; }
+  const Facts& facts() const { return *facts_; }
+  // Lets the system take back the memory of bytes read so far; they are read again from the file
+  // when needed. Does nothing for bytes that are not a file mapping.
+  void releaseReadPages() const;
+
+ private:
+  std::unique_ptr<const Storage> storage_;
+  std::span<const std::uint8_t> bytes_;
+  PictureInfo info_;
+  std::unique_ptr<const Facts> facts_;
+};
+
+// Reads a JPEG or GIF file and its header; decodes no pixels. Raises RuntimeError 53 (file not
+// found), 70 (permission denied) or another file error, and 481 "Invalid picture" for anything
+// that is not a JPEG or GIF it can draw, including one over kMaxPicturePixels.
+std::shared_ptr<const EncodedPicture> loadPicture(const std::string& path);
+
+// The same for bytes already in memory (tests, fuzzing).
+std::shared_ptr<const EncodedPicture> loadPictureFromBytes(std::vector<std::uint8_t> bytes);
+
+// RGBA, 8 bits a channel, top row first, rows packed (width * 4 bytes), straight alpha
+// (255 = opaque). JPEG pictures are opaque; transparent GIF pixels have alpha 0.
+struct RgbaImage {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> pixels;
+};
+
+// Draws pictures; keeps its decoder between calls. One per thread: not thread-safe itself.
+class PictureRenderer final {
+ public:
+  PictureRenderer();
+  ~PictureRenderer();
+  PictureRenderer(const PictureRenderer&) = delete;
+  PictureRenderer& operator=(const PictureRenderer&) = delete;
+
+  // The whole picture, upright, scaled to exactly width x height pixels. Raises RuntimeError 380
+  // for a width or height below 1, 480 for one above kMaxPictureSide, 481 when the data cannot be
+  // decoded. A picture is decoded to at most kMaxPicturePixels (a JPEG at its chosen 1/8-step
+  // scale, a GIF's first frame; a progressive JPEG's stored size too, as it keeps all its
+  // coefficients while decoding): one over that fails with 481 and says so. A truncated JPEG draws
+  // what it holds.
+  RgbaImage render(const EncodedPicture& picture, int width, int height);
+
+ private:
+  class Decoders;
+  std::unique_ptr<Decoders> decoders_;
+};
+
+// render() on a renderer of the calling thread.
+RgbaImage renderPicture(const EncodedPicture& picture, int width, int height);
+
+// Draws a GIF's first frame on its logical screen at exactly width x height, transparent pixels
+// with alpha 0; raises RuntimeError 481. GIF decoding needs Qt, which this library does not link:
+// a program installs a GIF renderer before it draws a GIF (the window: installQtGifDecoder();
+// quorvane-thumb: its GIF module). Without one a GIF fails with 481.
+using GifRenderer = RgbaImage (*)(std::span<const std::uint8_t> gif, const GifLayout& layout,
+                                  int width, int height);
+void setGifRenderer(GifRenderer renderer);
+
+}  // namespace platform

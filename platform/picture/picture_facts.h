@@ -1,0 +1,20 @@
+// Private to the picture reader: what a loaded picture's header said, for its decoders.
+#pragma once
+
+#include "platform/picture/gif_layout.h"
+#include "platform/picture/picture.h"
+
+namespace platform {
+
+struct EncodedPicture::Facts {
+  int storedWidth = 0;  // as the file stores the pixels
+  int storedHeight = 0;
+  int orientation = 1;  // EXIF 1-8 (JPEG); 1 for GIF
+  bool progressive = false;
+  GifLayout gif;  // GIF only
+};
+
+// Raises 481 with a description that names the size and the limit.
+[[noreturn]] void raisePictureTooLarge(int width, int height);
+
+}  // namespace platform

@@ -1,0 +1,208 @@
+#include "platform/picture/resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+#include "platform/base/runtime_error.h"
+
+namespace platform {
+namespace {
+
+constexpr double kLanczosLobes = 3.0;
+
+double sinc(double x) {
+  if (x == 0.0) return 1.0;
+  const double px = std::numbers::pi * x;
+  return std::sin(px) / px;
+}
+
+double lanczos3Kernel(double x) {
+  if (x <= -kLanczosLobes || x >= kLanczosLobes) return 0.0;
+  return sinc(x) * sinc(x / kLanczosLobes);
+}
+
+std::uint8_t toByte(float value) {
+  if (!(value > 0.0f)) return 0;  // also NaN
+  if (value >= 255.0f) return 255;
+  return static_cast<std::uint8_t>(std::lrint(value));
+}
+
+int channelsOf(SourcePixels pixels) {
+  switch (pixels) {
+    case SourcePixels::kGrey:
+      return 1;
+    case SourcePixels::kRgb:
+      return 3;
+    case SourcePixels::kRgbaStraight:
+      return 4;
+  }
+  return 4;
+}
+
+// Sums the taps of one axis over rows or pixels of `C` floats each.
+template <int C>
+void filterPixels(const AxisTaps& taps, const float* source, float* out) {
+  const int n = static_cast<int>(taps.first.size());
+  for (int i = 0; i < n; ++i) {
+    const float* w = &taps.weights[static_cast<size_t>(i) * taps.stride];
+    const float* s = source + static_cast<size_t>(taps.first[i]) * C;
+    float acc[C] = {};
+    for (int t = 0; t < taps.count[i]; ++t, s += C) {
+      for (int c = 0; c < C; ++c) acc[c] += w[t] * s[c];
+    }
+    for (int c = 0; c < C; ++c) out[static_cast<size_t>(i) * C + c] = acc[c];
+  }
+}
+
+}  // namespace
+
+AxisTaps AxisTaps::lanczos3(const ResampleAxis& axis) {
+  const int n = axis.outputSize;
+  const double scale = axis.extent / n;
+  // Downscaling widens the filter so that every source pixel counts (an area-like average).
+  const double filterScale = std::max(1.0, scale);
+  const double support = kLanczosLobes * filterScale;
+  const int lastPixel = std::max(0, static_cast<int>(std::ceil(axis.extent)) - 1);
+
+  AxisTaps taps;
+  taps.first.resize(n);
+  taps.count.resize(n);
+  std::vector<std::vector<double>> perOutput(n);
+  for (int i = 0; i < n; ++i) {
+    const double centre = (i + 0.5) * scale;  // source pixel j spans [j, j + 1)
+    const int lo = static_cast<int>(std::floor(centre - support));
+    const int hi = static_cast<int>(std::ceil(centre + support));
+    double total = 0.0;
+    int firstTap = -1;
+    std::vector<double>& w = perOutput[i];
+    for (int j = lo; j < hi; ++j) {
+      const double weight = lanczos3Kernel((j + 0.5 - centre) / filterScale);
+      total += weight;
+      const int k = std::clamp(j, 0, lastPixel) - axis.frameOffset;
+      if (k < 0 || k >= axis.frameSize) continue;
+      if (firstTap < 0) firstTap = k;
+      if (k - firstTap < static_cast<int>(w.size())) {
+        w.back() += weight;  // the edge pixel repeated past the picture's edge
+      } else {
+        w.push_back(weight);
+      }
+    }
+    if (total <= 0.0) total = 1.0;
+    for (double& weight : w) weight /= total;
+    taps.first[i] = std::max(firstTap, 0);
+    taps.count[i] = static_cast<int>(w.size());
+    taps.stride = std::max(taps.stride, taps.count[i]);
+  }
+  taps.stride = std::max(taps.stride, 1);
+  taps.weights.assign(static_cast<size_t>(n) * taps.stride, 0.0f);
+  for (int i = 0; i < n; ++i) {
+    std::transform(perOutput[i].begin(), perOutput[i].end(),
+                   taps.weights.begin() + static_cast<std::ptrdiff_t>(i) * taps.stride,
+                   [](double w) { return static_cast<float>(w); });
+  }
+  return taps;
+}
+
+Resampler::Resampler(SourcePixels pixels, const ResampleAxis& x, const ResampleAxis& y)
+    : channels_(channelsOf(pixels)),
+      premultiply_(pixels == SourcePixels::kRgbaStraight),
+      yAxis_(y),
+      xTaps_(AxisTaps::lanczos3(x)),
+      yTaps_(AxisTaps::lanczos3(y)),
+      sourceRow_(static_cast<size_t>(x.frameSize) * channels_),
+      ring_(static_cast<size_t>(yTaps_.stride) * x.outputSize * channels_),
+      sum_(static_cast<size_t>(x.outputSize) * channels_),
+      ringRows_(yTaps_.stride) {
+  out_.width = x.outputSize;
+  out_.height = y.outputSize;
+  out_.pixels.assign(static_cast<size_t>(out_.width) * out_.height * 4, 0);
+  emitReadyRows();  // rows that only see transparent pixels
+}
+
+Resampler::~Resampler() = default;
+
+void Resampler::filterRow(const std::uint8_t* row, float* out) {
+  const size_t values = sourceRow_.size();
+  if (premultiply_) {
+    for (size_t i = 0; i < values; i += 4) {
+      const float alpha = static_cast<float>(row[i + 3]) * (1.0f / 255.0f);
+      sourceRow_[i] = static_cast<float>(row[i]) * alpha;
+      sourceRow_[i + 1] = static_cast<float>(row[i + 1]) * alpha;
+      sourceRow_[i + 2] = static_cast<float>(row[i + 2]) * alpha;
+      sourceRow_[i + 3] = static_cast<float>(row[i + 3]);
+    }
+  } else {
+    std::copy(row, row + values, sourceRow_.begin());
+  }
+  switch (channels_) {
+    case 1:
+      filterPixels<1>(xTaps_, sourceRow_.data(), out);
+      break;
+    case 3:
+      filterPixels<3>(xTaps_, sourceRow_.data(), out);
+      break;
+    default:
+      filterPixels<4>(xTaps_, sourceRow_.data(), out);
+      break;
+  }
+}
+
+void Resampler::addRow(const std::uint8_t* row) {
+  if (rowsAdded_ >= yAxis_.frameSize) return;
+  const size_t rowValues = sum_.size();
+  filterRow(row, &ring_[static_cast<size_t>(rowsAdded_ % ringRows_) * rowValues]);
+  ++rowsAdded_;
+  emitReadyRows();
+}
+
+void Resampler::emitReadyRows() {
+  while (nextOutputRow_ < out_.height) {
+    const int y = nextOutputRow_;
+    if (yTaps_.count[y] > 0 && yTaps_.first[y] + yTaps_.count[y] > rowsAdded_) return;
+    emitRow(y);
+    ++nextOutputRow_;
+  }
+}
+
+void Resampler::emitRow(int y) {
+  const size_t rowValues = sum_.size();
+  std::fill(sum_.begin(), sum_.end(), 0.0f);
+  const float* w = &yTaps_.weights[static_cast<size_t>(y) * yTaps_.stride];
+  for (int t = 0; t < yTaps_.count[y]; ++t) {
+    const float* source =
+        &ring_[static_cast<size_t>((yTaps_.first[y] + t) % ringRows_) * rowValues];
+    const float weight = w[t];
+    for (size_t i = 0; i < rowValues; ++i) sum_[i] += weight * source[i];
+  }
+  std::uint8_t* out = &out_.pixels[static_cast<size_t>(y) * out_.width * 4];
+  const float* s = sum_.data();
+  for (int x = 0; x < out_.width; ++x, out += 4, s += channels_) {
+    if (channels_ == 1) {
+      out[0] = out[1] = out[2] = toByte(s[0]);
+      out[3] = 255;
+    } else if (channels_ == 3) {
+      out[0] = toByte(s[0]);
+      out[1] = toByte(s[1]);
+      out[2] = toByte(s[2]);
+      out[3] = 255;
+    } else if (s[3] >= 0.5f) {  // back to straight alpha
+      const float unpremultiply = 255.0f / s[3];
+      out[0] = toByte(s[0] * unpremultiply);
+      out[1] = toByte(s[1] * unpremultiply);
+      out[2] = toByte(s[2] * unpremultiply);
+      out[3] = toByte(s[3]);
+    } else {
+      out[0] = out[1] = out[2] = out[3] = 0;
+    }
+  }
+}
+
+RgbaImage Resampler::finish() {
+  if (rowsAdded_ < yAxis_.frameSize) raiseError(kErrInvalidPicture);
+  emitReadyRows();
+  return std::move(out_);
+}
+
+}  // namespace platform
