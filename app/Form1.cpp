@@ -62,7 +62,8 @@ void Form1::File1_Click() {
   } else {
     Picture1.setWidth(checked([&] { return S() * kTwipsPerPixel * r() + kCanvasBorderTwips; }));
     Picture1.setHeight(checked([&] { return S() * kTwipsPerPixel + kCanvasBorderTwips; }));
-    Picture1.PaintPicture(Image1.picture(), 0, 0, checked([&] { return S() * kTwipsPerPixel * r(); }),
+    Picture1.PaintPicture(Image1.picture(), 0, 0,
+                          checked([&] { return S() * kTwipsPerPixel * r(); }),
                           checked([&] { return S() * kTwipsPerPixel; }));
   }
   previewSource_ = path;

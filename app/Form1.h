@@ -12,14 +12,14 @@ class Form1 final : public platform::Form {
   Form1();
 
   // Controls, in the order they are created.
-  platform::PictureBox Picture2;  // hidden: holds the stored start-up picture
-  platform::TextBox Text1;        // the thumbnail size in pixels
+  platform::PictureBox Picture2;     // hidden: holds the stored start-up picture
+  platform::TextBox Text1;           // the thumbnail size in pixels
   platform::CommandButton Command3;  // "-"
   platform::CommandButton Command2;  // "+"
   platform::FileListBox File1;
   platform::DirListBox Dir1;
   platform::DriveListBox Drive1;
-  platform::PictureBox Picture1;  // the canvas: the preview, saved as the thumbnail
+  platform::PictureBox Picture1;     // the canvas: the preview, saved as the thumbnail
   platform::CommandButton Command1;  // "Create Thumbnail"
   platform::Label Label1;
   platform::Line Line1;
@@ -35,8 +35,8 @@ class Form1 final : public platform::Form {
   void Command3_Click();
 
  private:
-  double S() const;  // the thumbnail size: Text1's text as a number, read afresh at each use
-  double r() const;  // the picture's ratio: Image1's width over its height
+  double S() const;   // the thumbnail size: Text1's text as a number, read afresh at each use
+  double r() const;   // the picture's ratio: Image1's width over its height
   void followSize();  // above 120 the window's width follows the size
   std::string previewSource_;  // the file the canvas's drawing came from; empty when none
 };

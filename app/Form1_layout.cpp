@@ -31,42 +31,37 @@ Form1::Form1()
   setBackColor(kBlack);
   setIcon(":/quorvane/icon.png");
 
-  Drive1.Move(120, 120, 2055, 315);
-  Drive1.setTabIndex(2);
-  Dir1.Move(120, 480, 2055, 1665);
-  Dir1.setTabIndex(3);
-  File1.Move(120, 2280, 2055, 1455);
-  File1.setTabIndex(4);
-
+  // Each control's place and size in twips and its place in the tab order, as designed.
+  struct Placement {
+    platform::Control& control;
+    float left, top, width, height;
+    int tabIndex;  // -1: none
+  };
+  const Placement placements[] = {
+      {Drive1, 120, 120, 2055, 315, 2},     {Dir1, 120, 480, 2055, 1665, 3},
+      {File1, 120, 2280, 2055, 1455, 4},    {Picture1, 2400, 120, 1945, 1945, 1},
+      {Command1, 2520, 3000, 1695, 255, 0}, {Label1, 2640, 3360, 375, 255, 8},
+      {Text1, 3000, 3360, 375, 285, 7},     {Command2, 3480, 3360, 255, 255, 5},
+      {Command3, 3720, 3360, 255, 255, 6},  {Picture2, 1800, 4200, 1935, 1935, 9},
+      {Image1, 0, -240, 20325, 16605, -1},
+  };
+  // The canvas's back colour first: moving it paints its drawing area.
   Picture1.setBackColor(platform::buttonFaceColor());
-  Picture1.Move(2400, 120, 1945, 1945);
-  Picture1.setTabIndex(1);
+  for (const Placement& p : placements) {
+    p.control.Move(p.left, p.top, p.width, p.height);
+    if (p.tabIndex >= 0) p.control.setTabIndex(p.tabIndex);
+  }
 
   Command1.setCaption("Create Thumbnail");
-  Command1.Move(2520, 3000, 1695, 255);
-  Command1.setTabIndex(0);
-
   Label1.setCaption("Size");
   Label1.setFont("Times New Roman", 9.75, 400);
   Label1.setColors(kDarkRed, kBlack);
-  Label1.Move(2640, 3360, 375, 255);
-
   Text1.setText("125");
   Text1.setColors(kDarkYellow, kBlack);
-  Text1.Move(3000, 3360, 375, 285);
-  Text1.setTabIndex(7);
-
   Command2.setCaption("+");
-  Command2.Move(3480, 3360, 255, 255);
-  Command2.setTabIndex(5);
   Command3.setCaption("-");
-  Command3.Move(3720, 3360, 255, 255);
-  Command3.setTabIndex(6);
-
-  Picture2.Move(1800, 4200, 1935, 1935);
   Picture2.setPicture(platform::LoadPictureFromResource(":/quorvane/splash.jpg"));
   Picture2.setVisible(false);
-  Image1.Move(0, -240, 20325, 16605);
   Image1.setVisible(false);
 
   Drive1.onChange([this] { Drive1_Change(); });

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "batch/gif_module.h"
-#include "platform/picture/picture.h"
 #include "platform/base/runtime_error.h"
+#include "platform/picture/picture.h"
 
 namespace thumb {
 namespace {

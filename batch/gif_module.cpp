@@ -7,8 +7,8 @@
 #include <span>
 #include <string>
 
-#include "platform/picture/qt/gif_decode.h"
 #include "platform/base/runtime_error.h"
+#include "platform/picture/qt/gif_decode.h"
 
 namespace {
 

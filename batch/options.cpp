@@ -90,7 +90,7 @@ bool parseLong(const std::vector<std::string>& args, size_t& i, Options& options
 // One argument of single-letter options, which may be grouped: "-rn", "-s60".
 bool parseShort(const std::vector<std::string>& args, size_t& i, Options& options,
                 std::string& error) {
-  const std::string arg = args[i];
+  const std::string& arg = args[i];
   for (size_t k = 1; k < arg.size(); ++k) {
     const char letter = arg[k];
     if (letter == 's' || letter == 'j') {

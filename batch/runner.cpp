@@ -17,8 +17,8 @@
 #include "batch/picture_list.h"
 #include "batch/thumbnail.h"
 #include "platform/base/atomic_file.h"
-#include "platform/picture/picture.h"
 #include "platform/base/runtime_error.h"
+#include "platform/picture/picture.h"
 
 namespace thumb {
 namespace {
@@ -88,7 +88,7 @@ int cores() {
   cpu_set_t set;
   CPU_ZERO(&set);
   if (::sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-  return std::max(1u, std::thread::hardware_concurrency());
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 // One worker: makes thumbnails until the list is done.

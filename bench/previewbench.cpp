@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/runtime_error.h"
 #include "platform/picture/picture.h"
 #include "platform/picture/qt/gif_decode.h"
-#include "platform/base/runtime_error.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/forms/numbers.h"
 #include "platform/base/runtime_error.h"
+#include "platform/forms/numbers.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/picture/picture.h"
 #include "platform/base/runtime_error.h"
+#include "platform/picture/picture.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   fuzz::startQt(argc, argv);

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "platform/base/runtime_error.h"
 #include "platform/picture/gif_layout.h"
 #include "platform/picture/picture.h"
-#include "platform/base/runtime_error.h"
 
 namespace {
 

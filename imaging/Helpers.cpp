@@ -4,9 +4,9 @@
 
 #include "imaging/IJL.h"
 #include "imaging/cDIBSection.h"
-#include "platform/dialogs/msgbox.h"
 #include "platform/base/runtime_error.h"
 #include "platform/base/strconv.h"
+#include "platform/dialogs/msgbox.h"
 
 namespace {
 

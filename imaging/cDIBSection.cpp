@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdint>
 
-#include "platform/dialogs/msgbox.h"
 #include "platform/base/runtime_error.h"
 #include "platform/base/strconv.h"
+#include "platform/dialogs/msgbox.h"
 
 namespace {
 
@@ -77,7 +77,8 @@ bool cDIBSection::Load(const std::string& Name) {
   header.biClrUsed = 0;
   header.biClrImportant = 0;
 
-  hDibSection = platform::CreateDIBSection(hSurface, &tInfo, platform::DIB_RGB_COLORS, &lBitsPtr, 0, 0);
+  hDibSection =
+      platform::CreateDIBSection(hSurface, &tInfo, platform::DIB_RGB_COLORS, &lBitsPtr, 0, 0);
   if (hDibSection == 0) {
     platform::DeleteObject(hLoaded);
     platform::DeleteObject(hSurface);

@@ -27,7 +27,8 @@ class cDIBSection final {
                  std::int32_t lChannels, platform::HBITMAP& hDib);
   // A new blank bitmap with its own surface.
   bool Create(std::int32_t lWidth, std::int32_t lHeight, std::int32_t lChannels);
-  // The BMP file's picture at 24 bits per pixel; shows "Can't load BMP image" when it cannot be read.
+  // The BMP file's picture at 24 bits per pixel; shows "Can't load BMP image" when it cannot be
+  // read.
   bool Load(const std::string& Name);
 
   std::int32_t BytesPerScanLine() const;  // raises run-time error 6 outside the 32-bit range

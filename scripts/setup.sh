@@ -9,6 +9,7 @@ packages=(
   libturbojpeg0-dev libjpeg62-turbo-dev   # JPEG encoding and scaled decoding
   libgtest-dev                            # tests
   clang-14 libclang-rt-14-dev             # fuzz targets (libFuzzer and the sanitizers)
+  clang-format clang-tidy                 # style checks (scripts/lint.sh)
   xvfb xauth xdotool x11-utils imagemagick  # a real window in tests and screenshots
   fonts-liberation2 fonts-dejavu-core     # Times New Roman's metric twin for the "Size" label
 )

@@ -28,7 +28,8 @@ QImage drawSplash() {
   painter.setPen(QPen(QColor(255, 235, 200, 150), 1));
   for (int i = 0; i < 8; ++i) {  // the flare's rays
     const double angle = i * M_PI / 4 + 0.2;
-    painter.drawLine(QPointF(84, 36), QPointF(84 + 40 * std::cos(angle), 36 + 40 * std::sin(angle)));
+    painter.drawLine(QPointF(84, 36),
+                     QPointF(84 + 40 * std::cos(angle), 36 + 40 * std::sin(angle)));
   }
   QFont name("DejaVu Sans");
   name.setPixelSize(20);

@@ -62,7 +62,8 @@ void appendImageData(std::vector<std::uint8_t>& out, const GifFrame& frame, bool
   for (size_t i = 0; i < packed.size(); i += 255) {
     const size_t n = std::min<size_t>(255, packed.size() - i);
     out.push_back(static_cast<std::uint8_t>(n));
-    out.insert(out.end(), packed.begin() + static_cast<long>(i), packed.begin() + static_cast<long>(i + n));
+    out.insert(out.end(), packed.begin() + static_cast<long>(i),
+               packed.begin() + static_cast<long>(i + n));
   }
   out.push_back(0);
 }
@@ -76,16 +77,18 @@ std::vector<std::uint8_t> encodeGif(const std::vector<GifFrame>& frames, bool in
   put16(out, first.height);
   out.insert(out.end(), {0xF7, 0, 0});  // global table of 256 colours
   for (int i = 0; i < 256; ++i) {
-    const int r = i < 216 ? i / 36 * 51 : 0, g = i < 216 ? i / 6 % 6 * 51 : 0, b = i < 216 ? i % 6 * 51 : 0;
+    const int r = i < 216 ? i / 36 * 51 : 0, g = i < 216 ? i / 6 % 6 * 51 : 0,
+              b = i < 216 ? i % 6 * 51 : 0;
     out.insert(out.end(), {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
                            static_cast<std::uint8_t>(b)});
   }
   if (frames.size() > 1) {  // loop forever
-    out.insert(out.end(), {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
-                           3, 1, 0, 0, 0});
+    out.insert(out.end(), {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3,
+                           1, 0, 0, 0});
   }
   for (const GifFrame& frame : frames) {
-    out.insert(out.end(), {0x21, 0xF9, 4, 0x09, 10, 0, kTransparentIndex, 0});  // 0.1 s, transparency
+    out.insert(out.end(),
+               {0x21, 0xF9, 4, 0x09, 10, 0, kTransparentIndex, 0});  // 0.1 s, transparency
     out.push_back(0x2C);
     put16(out, 0);
     put16(out, 0);
@@ -100,7 +103,8 @@ std::vector<std::uint8_t> encodeGif(const std::vector<GifFrame>& frames, bool in
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(file);
 }
 

@@ -16,8 +16,8 @@ bool saveJpeg(const QImage& image, const std::string& path, int quality) {
   unsigned char* jpeg = nullptr;
   unsigned long size = 0;
   const int result = tjCompress2(compressor.get(), rgb.constBits(), rgb.width(),
-                                 static_cast<int>(rgb.bytesPerLine()), rgb.height(), TJPF_RGB, &jpeg,
-                                 &size, TJSAMP_420, quality, 0);
+                                 static_cast<int>(rgb.bytesPerLine()), rgb.height(), TJPF_RGB,
+                                 &jpeg, &size, TJSAMP_420, quality, 0);
   std::unique_ptr<unsigned char, void (*)(unsigned char*)> owned(jpeg, tjFree);
   if (result != 0) return false;
   std::ofstream file(path, std::ios::binary | std::ios::trunc);

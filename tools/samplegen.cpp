@@ -15,7 +15,8 @@ tools::GifFrame toFrame(const QImage& image) {
   const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888);
   tools::GifFrame frame{rgba.width(), rgba.height(), {}};
   for (int y = 0; y < rgba.height(); ++y) {
-    frame.rgba.insert(frame.rgba.end(), rgba.constScanLine(y), rgba.constScanLine(y) + rgba.width() * 4);
+    frame.rgba.insert(frame.rgba.end(), rgba.constScanLine(y),
+                      rgba.constScanLine(y) + qsizetype{rgba.width()} * 4);
   }
   return frame;
 }
@@ -30,7 +31,11 @@ int main(int argc, char** argv) {
   QGuiApplication application(argc, argv);
   const std::string folder = argv[1];
   std::filesystem::create_directories(folder);
-  struct Jpeg { const char* name; int width; int height; };
+  struct Jpeg {
+    const char* name;
+    int width;
+    int height;
+  };
   bool ok = true;
   unsigned seed = 1;
   for (const Jpeg& jpeg : {Jpeg{"Lake at dawn.jpg", 640, 480}, Jpeg{"portrait.jpg", 480, 640},

@@ -107,7 +107,8 @@ class PendingFile final {
 
 // Makes the rename itself durable; a folder that cannot be synced is not an error.
 void syncFolder(const std::string& folder) {
-  const FileDescriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const FileDescriptor dir(
+      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.valid()) ::fsync(dir.get());
 }
 

@@ -32,7 +32,7 @@ std::string errorDescription(int number);
 class RuntimeError : public std::runtime_error {
  public:
   // Without a description the runtime's own is used.
-  explicit RuntimeError(int number, std::string description = {});
+  explicit RuntimeError(int number, const std::string& description = {});
   int number() const { return number_; }
   const std::string& description() const { return description_; }
 
@@ -41,7 +41,7 @@ class RuntimeError : public std::runtime_error {
   std::string description_;
 };
 
-[[noreturn]] void raiseError(int number, std::string description = {});
+[[noreturn]] void raiseError(int number, const std::string& description = {});
 
 // Maps an errno value from a failed file operation to the runtime's error.
 [[noreturn]] void raiseFileError(int errnoValue, const std::string& path);

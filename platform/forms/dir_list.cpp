@@ -26,9 +26,8 @@ DirListBox::DirListBox(Form& form)
     : Control(std::make_unique<DirImpl>(new QListWidget(form.impl().window.get()))) {
   form.impl().tabStops.push_back(this);
   auto* list = widgetOf<QListWidget>(*this);
-  QObject::connect(list, &QListWidget::itemActivated, [this, list](QListWidgetItem* item) {
-    openEntry(list->row(item));
-  });
+  QObject::connect(list, &QListWidget::itemActivated,
+                   [this, list](QListWidgetItem* item) { openEntry(list->row(item)); });
   // Start on the process's current folder, or the nearest folder above it that can be read.
   std::string start = normalFolder(fs::current_path().string());
   for (;;) {
@@ -52,13 +51,13 @@ void DirListBox::setPath(const std::string& path) {
   const QIcon closed = list->style()->standardIcon(QStyle::SP_DirClosedIcon);
   int depth = 0;
   std::vector<fs::path> ancestors;
-  for (fs::path p = folder; ; p = p.parent_path()) {
+  for (fs::path p = folder;; p = p.parent_path()) {
     ancestors.push_back(p);
     if (p == p.parent_path()) break;
   }
   for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it, ++depth) {
     const std::string name = it->has_filename() ? it->filename().string() : it->string();
-    auto* item = new QListWidgetItem(open, QString(depth * 2, ' ') + QString::fromStdString(name));
+    auto* item = new QListWidgetItem(open, QString(qsizetype{depth} * 2, ' ') + QString::fromStdString(name));
     item->setData(kPathRole, QString::fromStdString(it->string()));
     list->addItem(item);
   }
@@ -67,7 +66,7 @@ void DirListBox::setPath(const std::string& path) {
     std::error_code error;
     if (!entry.is_directory(error)) continue;
     auto* item = new QListWidgetItem(
-        closed, QString(depth * 2, ' ') + QString::fromStdString(entry.path().filename().string()));
+        closed, QString(qsizetype{depth} * 2, ' ') + QString::fromStdString(entry.path().filename().string()));
     item->setData(kPathRole, QString::fromStdString(entry.path().string()));
     list->addItem(item);
   }

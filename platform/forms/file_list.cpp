@@ -33,8 +33,9 @@ void refill(FileListBox& box) {
     std::error_code error;
     if (entry.is_directory(error)) continue;
     const QString name = QString::fromStdString(entry.path().filename().string());
-    const bool matches = std::any_of(self.matchers.begin(), self.matchers.end(),
-                                     [&](const QRegularExpression& m) { return m.match(name).hasMatch(); });
+    const bool matches =
+        std::any_of(self.matchers.begin(), self.matchers.end(),
+                    [&](const QRegularExpression& m) { return m.match(name).hasMatch(); });
     if (matches) list->addItem(name);
   }
 }

@@ -73,12 +73,13 @@ namespace {
 
 bool isBrowsableMount(const QStorageInfo& volume) {
   static const std::set<QByteArray> kPseudo = {
-      "proc",   "sysfs",   "devtmpfs",   "devpts",  "cgroup",  "cgroup2",     "securityfs",
-      "pstore", "debugfs", "tracefs",    "mqueue",  "hugetlbfs", "bpf",       "fusectl",
-      "configfs", "autofs", "binfmt_misc", "nsfs",  "efivarfs", "ramfs",      "rpc_pipefs"};
+      "proc",     "sysfs",   "devtmpfs",    "devpts", "cgroup",    "cgroup2", "securityfs",
+      "pstore",   "debugfs", "tracefs",     "mqueue", "hugetlbfs", "bpf",     "fusectl",
+      "configfs", "autofs",  "binfmt_misc", "nsfs",   "efivarfs",  "ramfs",   "rpc_pipefs"};
   const QString root = volume.rootPath();
   if (root == QStringLiteral("/")) return true;
-  if (!volume.isValid() || !volume.isReady() || kPseudo.count(volume.fileSystemType())) return false;
+  if (!volume.isValid() || !volume.isReady() || kPseudo.count(volume.fileSystemType()))
+    return false;
   for (const char* hidden : {"/proc", "/sys", "/dev", "/run", "/boot/efi", "/snap"}) {
     const QString prefix = QString::fromLatin1(hidden);
     if (root == prefix || root.startsWith(prefix + '/')) {
@@ -105,7 +106,8 @@ std::vector<std::string> mountedDrives() {
 std::string driveOf(const std::vector<std::string>& drives, const std::string& path) {
   std::string best = "/";
   for (const std::string& drive : drives) {
-    const bool holds = path == drive || path.starts_with(drive.ends_with('/') ? drive : drive + '/');
+    const bool holds =
+        path == drive || path.starts_with(drive.ends_with('/') ? drive : drive + '/');
     if (holds && drive.size() > best.size()) best = drive;
   }
   return best;

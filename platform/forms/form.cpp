@@ -51,9 +51,13 @@ void Form::setWidth(double width) {
   impl_->window->setFixedWidth(std::clamp(client, 1, kMaxWindowPixels));
 }
 
-float Form::ScaleWidth() const { return impl_->window->width() * kTwipsPerPixel; }
+float Form::ScaleWidth() const {
+  return static_cast<float>(impl_->window->width() * kTwipsPerPixel);
+}
 
-float Form::ScaleHeight() const { return impl_->window->height() * kTwipsPerPixel; }
+float Form::ScaleHeight() const {
+  return static_cast<float>(impl_->window->height() * kTwipsPerPixel);
+}
 
 void Form::setBackColor(Color color) {
   QPalette palette = impl_->window->palette();
@@ -78,9 +82,8 @@ void Form::applyTabOrder() {
   for (Control* control : impl_->tabStops) {
     if (control->impl().tabIndex >= 0) stops.push_back(control);
   }
-  std::stable_sort(stops.begin(), stops.end(), [](Control* a, Control* b) {
-    return a->impl().tabIndex < b->impl().tabIndex;
-  });
+  std::stable_sort(stops.begin(), stops.end(),
+                   [](Control* a, Control* b) { return a->impl().tabIndex < b->impl().tabIndex; });
   for (size_t i = 1; i < stops.size(); ++i) {
     QWidget::setTabOrder(stops[i - 1]->impl().widget, stops[i]->impl().widget);
   }

@@ -34,7 +34,7 @@ class Picture {
   Picture(const Picture&);
   Picture& operator=(const Picture&);
   bool isEmpty() const;
-  int pixelWidth() const;   // natural size, upright
+  int pixelWidth() const;  // natural size, upright
   int pixelHeight() const;
   struct Data;
   explicit Picture(std::shared_ptr<const Data> data);
@@ -105,7 +105,7 @@ class Form {
   // The outer width in twips; the client area follows (at most what X11 can map). Raises 6 outside
   // Single's range.
   void setWidth(double width);
-  float ScaleWidth() const;   // client area, twips
+  float ScaleWidth() const;  // client area, twips
   float ScaleHeight() const;
   void setBackColor(Color color);
   // The window's and the program's icon, from the program's stored resources.

@@ -5,9 +5,7 @@
 
 namespace platform {
 
-ImageControl::ImageControl(Form& form) : Control(makeImpl<QWidget>(form)) {
-  impl().widget->hide();
-}
+ImageControl::ImageControl(Form& form) : Control(makeImpl<QWidget>(form)) { impl().widget->hide(); }
 
 ImageControl::~ImageControl() = default;
 

@@ -19,11 +19,21 @@ int showDialog(const MsgBoxRequest& request) {
   box.setWindowTitle(QString::fromStdString(request.title));
   box.setText(QString::fromStdString(request.prompt));
   switch (request.style & 0x70) {
-    case vbCritical: box.setIcon(QMessageBox::Critical); break;
-    case 32: box.setIcon(QMessageBox::Question); break;
-    case vbExclamation: box.setIcon(QMessageBox::Warning); break;
-    case 64: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
+    case vbCritical:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case 32:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case vbExclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case 64:
+      box.setIcon(QMessageBox::Information);
+      break;
+    default:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
   }
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();

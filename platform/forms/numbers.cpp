@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cfenv>
 #include <charconv>
-#include <limits>
 #include <cmath>
+#include <limits>
 
 #include "platform/base/runtime_error.h"
 

@@ -35,7 +35,9 @@ struct PictureBoxImpl final : Control::Impl {
   Picture background;
 };
 
-PictureBoxImpl& boxOf(const Control& control) { return static_cast<PictureBoxImpl&>(control.impl()); }
+PictureBoxImpl& boxOf(const Control& control) {
+  return static_cast<PictureBoxImpl&>(control.impl());
+}
 
 void paintBackground(PictureBoxImpl& box, QImage& image) {
   image.fill(toQColor(box.backColor));

@@ -73,7 +73,8 @@ void SavePicture(const Picture& picture, const std::string& path) {
   }
   FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
   if (!file.valid()) raiseFileError(errno, path);
-  if (const int error = writeFully(file.get(), bytes.constData(), static_cast<size_t>(bytes.size()))) {
+  if (const int error =
+          writeFully(file.get(), bytes.constData(), static_cast<size_t>(bytes.size()))) {
     raiseFileError(error, path);
   }
   if (const int error = file.close()) raiseFileError(error, path);

@@ -15,7 +15,8 @@ std::uint16_t u16(std::span<const std::uint8_t> bytes, std::size_t at) {
 
 std::uint32_t u32(std::span<const std::uint8_t> bytes, std::size_t at) {
   return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+         static_cast<std::uint32_t>(bytes[at + 2]) << 16 |
+         static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
 std::int32_t i32(std::span<const std::uint8_t> bytes, std::size_t at) {
@@ -41,12 +42,17 @@ bool validMasks(std::uint32_t red, std::uint32_t green, std::uint32_t blue, std:
 
 bool validCompression(std::uint32_t compression, int bitCount, std::uint32_t headerSize) {
   switch (compression) {
-    case kRgb: return true;
-    case kRle8: return bitCount == 8;
-    case kRle4: return bitCount == 4;
+    case kRgb:
+      return true;
+    case kRle8:
+      return bitCount == 8;
+    case kRle4:
+      return bitCount == 4;
     // OS/2 2.x uses the number 3 for its Huffman coding, which is not read here.
-    case kBitFields: return (bitCount == 16 || bitCount == 32) && headerSize != 64;
-    default: return false;
+    case kBitFields:
+      return (bitCount == 16 || bitCount == 32) && headerSize != 64;
+    default:
+      return false;
   }
 }
 
@@ -194,9 +200,15 @@ bool indicesInPalette(const Layout& layout, std::span<const std::uint8_t> data) 
     for (std::int32_t x = 0; x < layout.width; ++x) {
       std::size_t index = 0;
       switch (layout.bitCount) {
-        case 8: index = row[x]; break;
-        case 4: index = (row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0x0F; break;
-        default: index = (row[x / 8] >> (7 - x % 8)) & 1; break;
+        case 8:
+          index = row[x];
+          break;
+        case 4:
+          index = (row[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0x0F;
+          break;
+        default:
+          index = (row[x / 8] >> (7 - x % 8)) & 1;
+          break;
       }
       if (index >= colors) return false;
     }
@@ -301,8 +313,8 @@ bool decodeRunLength(const Layout& layout, std::span<const std::uint8_t> data, s
   return i >= data.size();
 }
 
-void decodeUncompressed(const Layout& layout, std::span<const std::uint8_t> data,
-                        std::uint8_t* bgr, std::size_t stride) {
+void decodeUncompressed(const Layout& layout, std::span<const std::uint8_t> data, std::uint8_t* bgr,
+                        std::size_t stride) {
   const std::size_t sourceStride = static_cast<std::size_t>(layout.stride());
   const std::vector<std::uint32_t>& palette = layout.palette;
   for (std::int32_t row = 0; row < layout.height; ++row) {
@@ -319,9 +331,15 @@ void decodeUncompressed(const Layout& layout, std::span<const std::uint8_t> data
         case 24:
           std::memcpy(out, in + static_cast<std::size_t>(x) * 3, 3);
           continue;
-        case 8: index = in[x]; break;
-        case 4: index = (in[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0x0F; break;
-        default: index = (in[x / 8] >> (7 - x % 8)) & 1; break;
+        case 8:
+          index = in[x];
+          break;
+        case 4:
+          index = (in[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0x0F;
+          break;
+        default:
+          index = (in[x / 8] >> (7 - x % 8)) & 1;
+          break;
       }
       putColor(out, palette[std::min(index, palette.size() - 1)]);
     }
@@ -349,8 +367,10 @@ void decodeMasked(const Layout& layout, std::span<const std::uint8_t> data, std:
     const std::int32_t outRow = layout.topDown ? layout.height - 1 - row : row;
     std::uint8_t* out = bgr + static_cast<std::size_t>(outRow) * stride;
     for (std::int32_t x = 0; x < layout.width; ++x, in += bytes, out += 3) {
-      std::uint32_t value = static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1]) << 8;
-      if (bytes == 4) value |= static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
+      std::uint32_t value = static_cast<std::uint32_t>(in[0]) | static_cast<std::uint32_t>(in[1])
+                                                                    << 8;
+      if (bytes == 4)
+        value |= static_cast<std::uint32_t>(in[2]) << 16 | static_cast<std::uint32_t>(in[3]) << 24;
       for (int i = 0; i < 3; ++i) {
         const Channel& c = channels[i];
         const std::uint64_t level = (value & c.mask) >> c.shift;

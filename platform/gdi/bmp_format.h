@@ -29,14 +29,16 @@ struct Layout {
   std::int32_t yPelsPerMeter = 0;
   std::vector<std::uint32_t> palette;  // 0x00RRGGBB; indexed depths only
   std::uint32_t masks[3] = {0, 0, 0};  // red, green, blue: bit fields and 16-bit pixels only
-  std::size_t headBytes = 0;    // headers, masks and palette: what precedes the pixels proper
+  std::size_t headBytes = 0;     // headers, masks and palette: what precedes the pixels proper
   std::uint64_t dataOffset = 0;  // where the pixel data starts in the file
   std::uint64_t dataSize = 0;    // bytes of pixel data to read from there
 
   bool indexed() const { return bitCount <= 8; }
   bool runLength() const { return compression == kRle4 || compression == kRle8; }
   bool masked() const { return masks[0] != 0; }
-  std::uint64_t stride() const { return (static_cast<std::uint64_t>(width) * bitCount + 31) / 32 * 4; }
+  std::uint64_t stride() const {
+    return (static_cast<std::uint64_t>(width) * bitCount + 31) / 32 * 4;
+  }
 };
 
 // Reads the layout from `head`, the file's first min(file size, kMaxHeadBytes) bytes. nullopt for
@@ -57,8 +59,8 @@ bool decodeRunLength(const Layout& layout, std::span<const std::uint8_t> data, s
 // Decodes uncompressed indexed (1, 4, 8 bits), 24-bit and 32-bit pixels into bottom-up rows of
 // 24-bit blue-green-red, `stride` bytes apart. Indices must be in the palette (indicesInPalette);
 // a 32-bit pixel's fourth byte is dropped, the colour values kept as stored.
-void decodeUncompressed(const Layout& layout, std::span<const std::uint8_t> data,
-                        std::uint8_t* bgr, std::size_t stride);
+void decodeUncompressed(const Layout& layout, std::span<const std::uint8_t> data, std::uint8_t* bgr,
+                        std::size_t stride);
 
 // Decodes 16-bit or bit-field pixels into bottom-up rows of 24-bit blue-green-red, `stride` bytes
 // apart, each channel's bits scaled to the full 0-255 range (alpha is dropped).

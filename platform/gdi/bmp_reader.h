@@ -10,12 +10,12 @@ namespace platform {
 
 struct BmpPicture {
   std::int32_t width = 0;
-  std::int32_t height = 0;       // rows, positive
-  std::uint16_t bitCount = 0;    // the file's bits per pixel
+  std::int32_t height = 0;         // rows, positive
+  std::uint16_t bitCount = 0;      // the file's bits per pixel
   std::int32_t xPelsPerMeter = 0;  // the file's resolution (0 for an OS/2 1.x header)
   std::int32_t yPelsPerMeter = 0;
-  std::uint32_t colorsUsed = 0;  // palette entries of an indexed file, else 0
-  std::size_t stride = 0;        // bytes a row: 3 x width rounded up to a multiple of 4
+  std::uint32_t colorsUsed = 0;   // palette entries of an indexed file, else 0
+  std::size_t stride = 0;         // bytes a row: 3 x width rounded up to a multiple of 4
   std::vector<std::uint8_t> bgr;  // bottom-up rows of blue, green, red
 };
 

@@ -13,7 +13,8 @@
 namespace platform {
 namespace gdi {
 
-// ----- Handle table -------------------------------------------------------------------------------
+// ----- Handle table
+// -------------------------------------------------------------------------------
 
 namespace {
 
@@ -105,7 +106,8 @@ void HandleTable::remove(HGDIOBJ handle) {
   --live_;
 }
 
-// ----- Helpers ------------------------------------------------------------------------------------
+// ----- Helpers
+// ------------------------------------------------------------------------------------
 
 namespace {
 
@@ -133,7 +135,8 @@ std::unique_ptr<Bitmap> newBitmap(std::int32_t width, std::int32_t height, int b
 }  // namespace
 }  // namespace gdi
 
-// ----- Public functions ---------------------------------------------------------------------------
+// ----- Public functions
+// ---------------------------------------------------------------------------
 
 HDC CreateCompatibleDC(HDC /*hdc*/) {
   try {
@@ -245,8 +248,9 @@ HGDIOBJ LoadImageA(std::uint64_t /*hInst*/, const char* name, std::uint32_t type
     reported.biPlanes = 1;
     reported.biBitCount = picture->bitCount;
     reported.biCompression = BI_RGB;  // held uncompressed, whatever the file used
-    reported.biSizeImage = static_cast<std::uint32_t>(
-        gdi::rowBytes(picture->width, picture->bitCount) * static_cast<std::uint64_t>(picture->height));
+    reported.biSizeImage =
+        static_cast<std::uint32_t>(gdi::rowBytes(picture->width, picture->bitCount) *
+                                   static_cast<std::uint64_t>(picture->height));
     reported.biXPelsPerMeter = picture->xPelsPerMeter;
     reported.biYPelsPerMeter = picture->yPelsPerMeter;
     reported.biClrUsed = picture->colorsUsed;

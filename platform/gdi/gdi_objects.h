@@ -13,7 +13,8 @@ namespace platform::gdi {
 
 // Bytes in one row of `width` pixels at `bitsPerPixel`, padded to a multiple of 4.
 inline std::uint64_t rowBytes(std::int64_t width, int bitsPerPixel) {
-  return (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bitsPerPixel) + 31) / 32 * 4;
+  return (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bitsPerPixel) + 31) / 32 *
+         4;
 }
 
 // Pixels in memory: rows of 24 or 32 bits per pixel (blue, green, red[, unused]), each padded to
@@ -25,7 +26,8 @@ struct Bitmap {
   int bitsPerPixel = 24;
   std::size_t stride = 0;
   std::vector<std::uint8_t> pixels;
-  // What a header query answers: a bitmap read from a file reports that file's depth and resolution.
+  // What a header query answers: a bitmap read from a file reports that file's depth and
+  // resolution.
   BITMAPINFOHEADER reported{};
   HDC selectedInto = 0;  // the surface drawing into it, 0 when none
   HDC owner = 0;         // the surface whose default bitmap it is, 0 when none

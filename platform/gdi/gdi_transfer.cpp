@@ -44,8 +44,8 @@ bool queryHeader(const gdi::Bitmap& bitmap, BITMAPINFOHEADER& header) {
   header.biHeight = bitmap.height;
   header.biPlanes = 1;
   header.biCompression = BI_RGB;
-  header.biSizeImage = static_cast<std::uint32_t>(
-      gdi::rowBytes(bitmap.width, header.biBitCount) * static_cast<std::uint64_t>(bitmap.height));
+  header.biSizeImage = static_cast<std::uint32_t>(gdi::rowBytes(bitmap.width, header.biBitCount) *
+                                                  static_cast<std::uint64_t>(bitmap.height));
   return true;
 }
 
@@ -55,7 +55,8 @@ int copyRows(gdi::Bitmap& bitmap, std::uint32_t start, std::uint32_t cLines, voi
     return 0;
   }
   if (header.biWidth <= 0 || header.biHeight == 0 || header.biHeight == INT32_MIN) return 0;
-  const std::int64_t headerRows = header.biHeight < 0 ? -std::int64_t{header.biHeight} : header.biHeight;
+  const std::int64_t headerRows =
+      header.biHeight < 0 ? -std::int64_t{header.biHeight} : header.biHeight;
   const std::uint64_t targetStride = gdi::rowBytes(header.biWidth, header.biBitCount);
   if (targetStride * static_cast<std::uint64_t>(headerRows) > UINT32_MAX) return 0;
   if (start >= static_cast<std::uint32_t>(bitmap.height)) return 0;
@@ -72,7 +73,8 @@ int copyRows(gdi::Bitmap& bitmap, std::uint32_t start, std::uint32_t cLines, voi
                   target + static_cast<std::size_t>(targetRow) * targetStride, header.biBitCount,
                   width);
   }
-  header.biSizeImage = static_cast<std::uint32_t>(targetStride * static_cast<std::uint64_t>(headerRows));
+  header.biSizeImage =
+      static_cast<std::uint32_t>(targetStride * static_cast<std::uint64_t>(headerRows));
   return static_cast<int>(lines);
 }
 
@@ -109,6 +111,59 @@ void blitRow(const std::uint8_t* source, int sourceBits, std::uint8_t* target, i
   }
 }
 
+// One block transfer between two bitmaps (or within one), clipped to both.
+struct Transfer {
+  gdi::Bitmap* dest;
+  gdi::Bitmap* source;  // the destination itself when the operation reads no source
+  int x, y;             // the rectangle's top-left in the destination
+  int sourceX, sourceY;
+  RasterOp op;
+  // Offsets into the rectangle that land inside both bitmaps.
+  std::int64_t left = 0, right = 0, top = 0, bottom = 0;
+
+  void clip(int cx, int cy) {
+    left = std::max<std::int64_t>({0, -std::int64_t{x}, -std::int64_t{sourceX}});
+    right = std::min<std::int64_t>(
+        {cx, std::int64_t{dest->width} - x, std::int64_t{source->width} - sourceX});
+    top = std::max<std::int64_t>({0, -std::int64_t{y}, -std::int64_t{sourceY}});
+    bottom = std::min<std::int64_t>(
+        {cy, std::int64_t{dest->height} - y, std::int64_t{source->height} - sourceY});
+  }
+
+  const std::uint8_t* sourceRow(std::int64_t row) const {
+    return source->rowFromTop(static_cast<std::int32_t>(sourceY + row)) +
+           static_cast<std::size_t>(sourceX + left) *
+               static_cast<std::size_t>(source->bitsPerPixel / 8);
+  }
+
+  void run() const {
+    if (left >= right || top >= bottom) return;
+    const auto count = static_cast<std::size_t>(right - left);
+    const std::size_t destBytes = static_cast<std::size_t>(dest->bitsPerPixel / 8);
+    const std::size_t rowSize = count * static_cast<std::size_t>(source->bitsPerPixel / 8);
+    // Within one bitmap the rectangles may overlap: take the source rows aside first.
+    std::vector<std::uint8_t> scratch;
+    if (source == dest && op.needsSource()) {
+      scratch.resize(rowSize * static_cast<std::size_t>(bottom - top));
+      for (std::int64_t row = top; row < bottom; ++row) {
+        std::memcpy(scratch.data() + static_cast<std::size_t>(row - top) * rowSize, sourceRow(row),
+                    rowSize);
+      }
+    }
+    for (std::int64_t row = top; row < bottom; ++row) {
+      const std::uint8_t* from = nullptr;
+      if (!scratch.empty()) {
+        from = scratch.data() + static_cast<std::size_t>(row - top) * rowSize;
+      } else if (op.needsSource()) {
+        from = sourceRow(row);
+      }
+      std::uint8_t* to = dest->rowFromTop(static_cast<std::int32_t>(y + row)) +
+                         static_cast<std::size_t>(x + left) * destBytes;
+      blitRow(from, source->bitsPerPixel, to, dest->bitsPerPixel, count, op, op.table == 0xCC);
+    }
+  }
+};
+
 }  // namespace
 
 int GetDIBits(HDC hdc, HBITMAP hbm, std::uint32_t start, std::uint32_t cLines, void* lpvBits,
@@ -139,50 +194,14 @@ int BitBlt(HDC hdcDest, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1
       source = table->bitmap(sourceSurface->selected);
     }
     if (dest == nullptr || (op.needsSource() && source == nullptr)) return 0;
-    if (source == nullptr) {  // the destination stands in so the clipping below stays the same
-      source = dest;
-      x1 = x;
-      y1 = y;
+    Transfer transfer{dest, source, x, y, x1, y1, op};
+    if (source == nullptr) {  // the destination stands in so the clipping stays the same
+      transfer.source = dest;
+      transfer.sourceX = x;
+      transfer.sourceY = y;
     }
-
-    // Offsets into the rectangle that land inside both bitmaps.
-    const std::int64_t left = std::max<std::int64_t>({0, -std::int64_t{x}, -std::int64_t{x1}});
-    const std::int64_t right = std::min<std::int64_t>(
-        {cx, std::int64_t{dest->width} - x, std::int64_t{source->width} - x1});
-    const std::int64_t top = std::max<std::int64_t>({0, -std::int64_t{y}, -std::int64_t{y1}});
-    const std::int64_t bottom = std::min<std::int64_t>(
-        {cy, std::int64_t{dest->height} - y, std::int64_t{source->height} - y1});
-    if (left >= right || top >= bottom) return 1;
-
-    const auto count = static_cast<std::size_t>(right - left);
-    const std::size_t sourceBytes = static_cast<std::size_t>(source->bitsPerPixel / 8);
-    const std::size_t destBytes = static_cast<std::size_t>(dest->bitsPerPixel / 8);
-    const bool plainCopy = op.table == 0xCC;
-    const auto sourceRow = [&](std::int64_t row) {
-      return source->rowFromTop(static_cast<std::int32_t>(y1 + row)) +
-             static_cast<std::size_t>(x1 + left) * sourceBytes;
-    };
-    // Within one bitmap the rectangles may overlap: take the source rows aside first.
-    std::vector<std::uint8_t> scratch;
-    const std::size_t rowSize = count * sourceBytes;
-    if (source == dest && op.needsSource()) {
-      scratch.resize(rowSize * static_cast<std::size_t>(bottom - top));
-      for (std::int64_t row = top; row < bottom; ++row) {
-        std::memcpy(scratch.data() + static_cast<std::size_t>(row - top) * rowSize, sourceRow(row),
-                    rowSize);
-      }
-    }
-    for (std::int64_t row = top; row < bottom; ++row) {
-      const std::uint8_t* from = nullptr;
-      if (!scratch.empty()) {
-        from = scratch.data() + static_cast<std::size_t>(row - top) * rowSize;
-      } else if (op.needsSource()) {
-        from = sourceRow(row);
-      }
-      std::uint8_t* to = dest->rowFromTop(static_cast<std::int32_t>(y + row)) +
-                         static_cast<std::size_t>(x + left) * destBytes;
-      blitRow(from, source->bitsPerPixel, to, dest->bitsPerPixel, count, op, plainCopy);
-    }
+    transfer.clip(cx, cy);
+    transfer.run();
     return 1;
   } catch (const std::bad_alloc&) {
     return 0;

@@ -49,7 +49,9 @@ int twipsToPixels(double twips) {
   return static_cast<int>(std::clamp(pixels, -kLimit, kLimit));
 }
 
-int canvasAreaPixels(double twips) { return std::max(1, twipsToPixels(twips - kCanvasBorderTwips)); }
+int canvasAreaPixels(double twips) {
+  return std::max(1, twipsToPixels(twips - kCanvasBorderTwips));
+}
 
 int drawnPixels(int start, double twips, int areaLength) {
   const int length = std::max(1, twipsToPixels(twips));

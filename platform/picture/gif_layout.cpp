@@ -4,8 +4,8 @@
 #include <array>
 #include <cstring>
 
-#include "platform/picture/picture_facts.h"
 #include "platform/base/runtime_error.h"
+#include "platform/picture/picture_facts.h"
 
 namespace platform {
 namespace {

@@ -119,8 +119,8 @@ bool CoefficientMemory::prepareBlock(std::size_t bytes) {
     if (mapping == MAP_FAILED) return false;
     mapping_ = mapping;
     mappingSize_ = size;
-    block_ = reinterpret_cast<unsigned char*>(
-        roundUp(reinterpret_cast<std::uintptr_t>(mapping), kHugePage));
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(mapping);
+    block_ = static_cast<unsigned char*>(mapping) + (roundUp(start, kHugePage) - start);
     capacity_ = capacity;
     ::madvise(block_, capacity_, MADV_HUGEPAGE);  // a hint: without it, 4 KB pages
   }

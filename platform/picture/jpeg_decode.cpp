@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/base/runtime_error.h"
 #include "platform/picture/exif.h"
 #include "platform/picture/jpeg_coefficients.h"
 #include "platform/picture/jpeg_guard.h"
 #include "platform/picture/picture_facts.h"
 #include "platform/picture/resample.h"
-#include "platform/base/runtime_error.h"
 #include "platform/picture/scan_filter.h"
 
 namespace platform {

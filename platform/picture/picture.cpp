@@ -12,11 +12,11 @@
 #include <string>
 
 #include "platform/base/file_io.h"
+#include "platform/base/runtime_error.h"
 #include "platform/picture/jpeg_decode.h"
 #include "platform/picture/orientation.h"
 #include "platform/picture/picture_facts.h"
 #include "platform/picture/resample.h"
-#include "platform/base/runtime_error.h"
 
 namespace platform {
 namespace {
@@ -26,7 +26,7 @@ constexpr off_t kMaxFileBytes = off_t{1} << 30;
 // From this size on a file is mapped instead of read: no copy, and a progressive JPEG drawn small
 // holds only the scans it reads. (As with any mapped file, one cut short by another program at
 // the moment it is read stops the program with SIGBUS.)
-constexpr off_t kMapFromBytes = 64 * 1024;
+constexpr off_t kMapFromBytes = off_t{64} * 1024;
 
 std::atomic<GifRenderer> gGifRenderer{nullptr};
 
@@ -175,7 +175,8 @@ PictureRenderer::~PictureRenderer() = default;
 
 RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int height) {
   if (width < 1 || height < 1) raiseError(kErrInvalidPropertyValue);
-  if (width > kMaxPictureSide || height > kMaxPictureSide) raiseError(kErrCantCreateAutoRedrawImage);
+  if (width > kMaxPictureSide || height > kMaxPictureSide)
+    raiseError(kErrCantCreateAutoRedrawImage);
   const EncodedPicture::Facts& facts = picture.facts();
   try {
     if (picture.info().format == PictureFormat::kGif) {

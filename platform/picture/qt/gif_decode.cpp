@@ -7,8 +7,8 @@
 #include <mutex>
 
 #include "platform/base/limits.h"
-#include "platform/picture/resample.h"
 #include "platform/base/runtime_error.h"
+#include "platform/picture/resample.h"
 
 namespace platform {
 namespace {
