@@ -13,8 +13,10 @@
 #include <optional>
 #include <thread>
 
+#include "batch/interruption.h"
 #include "batch/options.h"
 #include "batch/picture_list.h"
+#include "batch/reporter.h"
 #include "batch/thumbnail.h"
 #include "platform/base/atomic_file.h"
 #include "platform/base/runtime_error.h"
@@ -22,53 +24,6 @@
 
 namespace thumb {
 namespace {
-
-// Everything written to standard error, one line at a time from any worker.
-class Reporter final {
- public:
-  explicit Reporter(int total) : total_(total), progress_(::isatty(STDERR_FILENO) == 1) {}
-
-  // One line: the file, then the reason. A file error's description ends with the file's name
-  // already ("File not found: a.jpg").
-  void failure(const std::string& path, const std::string& reason) {
-    const std::lock_guard lock(mutex_);
-    ++failed_;
-    clearProgress();
-    if (reason.ends_with(": " + path)) {
-      std::fprintf(stderr, "%s: %s\n", kProgramName, reason.c_str());
-    } else {
-      std::fprintf(stderr, "%s: %s: %s\n", kProgramName, path.c_str(), reason.c_str());
-    }
-  }
-
-  void finished(const std::string& path) {
-    if (!progress_) return;
-    const std::lock_guard lock(mutex_);
-    const std::string name = path.substr(path.rfind('/') + 1);
-    std::fprintf(stderr, "\r%d/%d %.60s\033[K", ++done_, total_, name.c_str());
-    std::fflush(stderr);
-  }
-
-  // The closing line; returns the exit status.
-  int close() {
-    const std::lock_guard lock(mutex_);
-    clearProgress();
-    if (failed_ == 0) return 0;
-    std::fprintf(stderr, "%s: %d of %d pictures failed\n", kProgramName, failed_, total_);
-    return 1;
-  }
-
- private:
-  void clearProgress() {
-    if (progress_) std::fputs("\r\033[K", stderr);
-  }
-
-  std::mutex mutex_;
-  int total_;
-  int done_ = 0;
-  int failed_ = 0;
-  bool progress_;
-};
 
 bool isNewer(const struct stat& a, const struct stat& b) {
   return a.st_mtim.tv_sec != b.st_mtim.tv_sec ? a.st_mtim.tv_sec > b.st_mtim.tv_sec
@@ -91,53 +46,80 @@ int cores() {
   return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
+// What the workers share.
+struct Batch {
+  const std::vector<std::string>& pictures;
+  const Options& options;
+  Reporter& reporter;
+  platform::PendingFiles& pending;
+  const Interruption* interruption = nullptr;
+  std::atomic<size_t> next{0};
+
+  // The next picture to make, or none when the list is done or the run was interrupted.
+  const std::string* take() {
+    if (interruption != nullptr && interruption->requested()) return nullptr;
+    const size_t i = next++;
+    return i < pictures.size() ? &pictures[i] : nullptr;
+  }
+};
+
+void makeOne(ThumbnailMaker& maker, const std::string& path, Batch& batch) {
+  const std::string output = thumbnailPath(path);
+  try {
+    const platform::JpegBytes jpeg = maker.make(*platform::loadPicture(path), batch.options.size);
+    const platform::WriteResult written = platform::writeFileAtomically(
+        output, jpeg.data.get(), jpeg.size, {platform::Durability::kEachFile, &batch.pending});
+    if (!written.ok()) {
+      batch.reporter.failure(path,
+                             "cannot write " + output + ": " + std::strerror(written.errnoValue));
+      return;
+    }
+    batch.reporter.made();
+    if (!maker.lastWarning().empty()) batch.reporter.warning(path, maker.lastWarning());
+  } catch (const platform::RuntimeError& error) {
+    batch.reporter.failure(path, error.description());
+  } catch (const std::bad_alloc&) {
+    batch.reporter.failure(path, platform::errorDescription(platform::kErrOutOfMemory));
+  }
+}
+
 // One worker: makes thumbnails until the list is done.
-void work(const std::vector<std::string>& pictures, std::atomic<size_t>& next,
-          const Options& options, Reporter& reporter) {
+void work(Batch& batch) {
   std::optional<ThumbnailMaker> made;
   try {
-    made.emplace(options.background);
+    made.emplace(batch.options.background);
   } catch (const std::exception& error) {
-    reporter.failure("cannot start a worker", error.what());  // the other workers carry on
+    batch.reporter.failure("cannot start a worker", error.what());  // the others carry on
     return;
   }
-  ThumbnailMaker& maker = *made;
-  for (size_t i = next++; i < pictures.size(); i = next++) {
-    const std::string& path = pictures[i];
-    const std::string output = thumbnailPath(path);
-    try {
-      const platform::JpegBytes jpeg = maker.make(*platform::loadPicture(path), options.size);
-      const platform::WriteResult written =
-          platform::writeFileAtomically(output, jpeg.data.get(), jpeg.size);
-      if (!written.ok()) {
-        reporter.failure(path, "cannot write " + output + ": " + std::strerror(written.errnoValue));
-      }
-    } catch (const platform::RuntimeError& error) {
-      reporter.failure(path, error.description());
-    } catch (const std::bad_alloc&) {
-      reporter.failure(path, platform::errorDescription(platform::kErrOutOfMemory));
-    }
-    reporter.finished(path);
+  while (const std::string* path = batch.take()) {
+    makeOne(*made, *path, batch);
+    batch.reporter.finished(*path);
   }
 }
 
 int makeThumbnails(const std::vector<std::string>& pictures, const Options& options,
                    Reporter& reporter) {
+  platform::PendingFiles pending;
+  Batch batch{pictures, options, reporter, pending};
+  // Before the workers start, so that they inherit the blocked signals.
+  const Interruption interruption(pending, [&reporter](int) { reporter.interrupted(); });
+  batch.interruption = &interruption;
   const size_t jobs =
       std::min(pictures.size(), static_cast<size_t>(options.jobs > 0 ? options.jobs : cores()));
-  std::atomic<size_t> next{0};
   // No more pictures in memory at once than workers: each holds one.
   std::vector<std::thread> workers;
   try {
-    for (size_t i = 1; i < jobs; ++i) {
-      workers.emplace_back(work, std::cref(pictures), std::ref(next), std::cref(options),
-                           std::ref(reporter));
-    }
+    for (size_t i = 1; i < jobs; ++i) workers.emplace_back(work, std::ref(batch));
   } catch (const std::system_error&) {
     // Fewer threads than asked for: the ones running share the list.
   }
-  work(pictures, next, options, reporter);
+  work(batch);
   for (std::thread& worker : workers) worker.join();
+  if (interruption.requested()) {
+    reporter.interrupted();
+    return exitStatusFor(interruption.signal());
+  }
   return reporter.close();
 }
 

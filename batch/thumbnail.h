@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/jpeglib/jpeg_encode.h"
@@ -38,6 +39,8 @@ class ThumbnailMaker final {
   // 480 for a thumbnail over the canvas limits (as the window's canvas), 7 when memory runs out,
   // 51 with the encoder's reason when it fails.
   platform::JpegBytes make(const platform::EncodedPicture& picture, int size);
+  // What the decoder had to work around in the last picture, in plain words; empty when sound.
+  const std::string& lastWarning() const { return renderer_.lastWarning(); }
 
  private:
   platform::Color back_;

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/random.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <utility>
 
 #include "platform/base/file_io.h"
 
@@ -59,26 +61,59 @@ std::string tempPath(const PathParts& parts) {
   return name + ".tmp";
 }
 
-// The temporary file: closed and removed unless it was renamed over the target.
+WriteTracer& tracerSlot() {
+  static WriteTracer slot;
+  return slot;
+}
+
+void trace(WriteEvent event) {
+  if (tracerSlot()) tracerSlot()(event);
+}
+
+// Makes the rename itself durable; a folder that cannot be synced is not an error.
+void syncFolder(const std::string& folder) {
+  const FileDescriptor dir(
+      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.valid()) ::fsync(dir.get());
+  trace(WriteEvent::kSyncFolder);
+}
+
+}  // namespace
+
+// The temporary file: closed and removed unless it was renamed over the target. Registered with
+// the program's pending files, if given, from its creation to its rename.
 class PendingFile final {
  public:
-  PendingFile() = default;
+  explicit PendingFile(PendingFiles* pending) : pending_(pending) {}
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
   ~PendingFile() {
     file_.close();
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (path_.empty()) return;
+    if (pending_ == nullptr) {
+      ::unlink(path_.c_str());
+      return;
+    }
+    const std::lock_guard lock(pending_->mutex_);
+    if (pending_->paths_.erase(path_) != 0) ::unlink(path_.c_str());
   }
 
   // Returns 0 or the errno of the failed creation.
   int create(const PathParts& parts) {
+    std::unique_lock<std::mutex> lock;
+    if (pending_ != nullptr) {
+      lock = std::unique_lock(pending_->mutex_);
+      if (pending_->closed_) return ECANCELED;
+    }
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
       std::string candidate = tempPath(parts);
-      // 0644 here; the kernel takes the umask off, as for any newly created file.
-      FileDescriptor file(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+      // The kernel takes the umask off, as for any newly created file.
+      FileDescriptor file(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
       if (file.valid()) {
         file_ = std::move(file);
         path_ = std::move(candidate);
+        if (pending_ != nullptr) pending_->paths_.insert(path_);
+        trace(WriteEvent::kCreateTemporary);
         return 0;
       }
       if (errno != EEXIST) return errno;
@@ -88,41 +123,62 @@ class PendingFile final {
 
   int writeAll(const void* data, std::size_t size) { return writeFully(file_.get(), data, size); }
 
-  // The data reaches the disk before the rename makes it visible under the target's name.
-  int syncAndClose() {
-    if (::fsync(file_.get()) != 0) return errno;
-    return file_.close();
+  // A file that replaces another keeps its permission bits.
+  int keepModeOf(const std::string& target) {
+    struct stat status {};
+    if (::stat(target.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return 0;
+    return ::fchmod(file_.get(), status.st_mode & 07777) != 0 ? errno : 0;
   }
 
+  int sync() {
+    if (::fsync(file_.get()) != 0) return errno;
+    trace(WriteEvent::kSyncData);
+    return 0;
+  }
+
+  int close() { return file_.close(); }
+
   int renameTo(const std::string& target) {
+    std::unique_lock<std::mutex> lock;
+    if (pending_ != nullptr) lock = std::unique_lock(pending_->mutex_);
     if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
+    if (pending_ != nullptr) pending_->paths_.erase(path_);
     path_.clear();
+    trace(WriteEvent::kRename);
     return 0;
   }
 
  private:
+  PendingFiles* pending_;
   FileDescriptor file_;
   std::string path_;
 };
 
-// Makes the rename itself durable; a folder that cannot be synced is not an error.
-void syncFolder(const std::string& folder) {
-  const FileDescriptor dir(
-      ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.valid()) ::fsync(dir.get());
+void PendingFiles::removeAll() {
+  const std::lock_guard lock(mutex_);
+  closed_ = true;
+  for (const std::string& path : paths_) ::unlink(path.c_str());
+  paths_.clear();
 }
 
-}  // namespace
+void setWriteTracer(WriteTracer tracer) { tracerSlot() = std::move(tracer); }
 
-WriteResult writeFileAtomically(const std::string& path, const void* data, std::size_t size) {
+WriteResult writeFileAtomically(const std::string& path, const void* data, std::size_t size,
+                                const WriteOptions& options) {
   if (path.empty()) return {WriteStep::kCreate, ENOENT};
   const PathParts parts = splitPath(path);
-  PendingFile temp;
+  PendingFile temp(options.pending);
   if (const int error = temp.create(parts)) return {WriteStep::kCreate, error};
   if (const int error = temp.writeAll(data, size)) return {WriteStep::kWrite, error};
-  if (const int error = temp.syncAndClose()) return {WriteStep::kWrite, error};
+  if (const int error = temp.keepModeOf(path)) return {WriteStep::kWrite, error};
+  const bool durable = options.durability == Durability::kEachFile;
+  // The data reaches the disk before the rename makes it visible under the target's name.
+  if (durable) {
+    if (const int error = temp.sync()) return {WriteStep::kWrite, error};
+  }
+  if (const int error = temp.close()) return {WriteStep::kWrite, error};
   if (const int error = temp.renameTo(path)) return {WriteStep::kReplace, error};
-  syncFolder(parts.folder);
+  if (durable) syncFolder(parts.folder);
   return {};
 }
 

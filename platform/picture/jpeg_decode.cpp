@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+// clang-format off
+#include <cstdio>  // before jerror.h's users, which need FILE and size_t
+#include <jerror.h>
+// clang-format on
+
 #include "platform/base/runtime_error.h"
 #include "platform/picture/exif.h"
 #include "platform/picture/jpeg_coefficients.h"
@@ -110,7 +115,7 @@ struct JpegDecoder::State {
   };
 
   void readHeader(std::span<const std::uint8_t> jpeg, bool saveExif) {
-    errors.warnings = 0;
+    clearWarnings(errors);
     source.attach(&cinfo, jpeg);
     guarded(errors, [this, saveExif] {
       jpeg_save_markers(&cinfo, kExifMarker, saveExif ? kWholeMarker : 0);
@@ -265,5 +270,22 @@ ScaledJpeg JpegDecoder::decodeScaled(std::span<const std::uint8_t> jpeg, int sca
 }
 
 size_t JpegDecoder::bytesRead() const { return state_->source.bytesServed(); }
+
+std::string JpegDecoder::warning() const {
+  const JpegErrorManager& errors = state_->errors;
+  if (errors.warnings == 0) return {};
+  switch (errors.firstWarningCode) {
+    case JWRN_JPEG_EOF:
+      return "ends early; the rest is grey";
+    case JWRN_EXTRANEOUS_DATA:
+      return "has stray bytes between its parts; drawn all the same";
+    case JWRN_HIT_MARKER:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+      return "is damaged; part of it may be drawn wrong";
+    default:
+      return std::string("is damaged (") + errors.firstWarning + "); drawn as well as it could be";
+  }
+}
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "platform/picture/picture.h"
@@ -57,6 +58,9 @@ class JpegDecoder final {
   ScaledJpeg decodeScaled(std::span<const std::uint8_t> jpeg, int scale, bool onlyUsedScans);
   // Bytes of the file the last decode read (fewer when scans were left out).
   size_t bytesRead() const;
+  // What libjpeg had to work around in the last decode, in plain words ("ends early; the rest is
+  // grey"); empty when the file was sound.
+  std::string warning() const;
 
  private:
   struct State;

@@ -15,9 +15,15 @@ JpegErrorManager& managerOf(j_common_ptr cinfo) {
   std::longjmp(manager.jump, 1);
 }
 
-// Warnings are tolerated: a truncated or slightly corrupt file still draws.
+// Warnings are tolerated: a truncated or slightly corrupt file still draws. The first is kept, so
+// that a caller can say what was wrong.
 void emitMessage(j_common_ptr cinfo, int level) {
-  if (level < 0) ++managerOf(cinfo).warnings;
+  if (level >= 0) return;
+  JpegErrorManager& manager = managerOf(cinfo);
+  if (manager.warnings++ == 0) {
+    manager.firstWarningCode = cinfo->err->msg_code;
+    cinfo->err->format_message(cinfo, manager.firstWarning);
+  }
 }
 
 void outputMessage(j_common_ptr) {}
@@ -30,7 +36,13 @@ void installErrorManager(j_common_ptr cinfo, JpegErrorManager& manager) {
   manager.pub.emit_message = emitMessage;
   manager.pub.output_message = outputMessage;
   manager.message[0] = '\0';
+  clearWarnings(manager);
+}
+
+void clearWarnings(JpegErrorManager& manager) {
   manager.warnings = 0;
+  manager.firstWarningCode = 0;
+  manager.firstWarning[0] = '\0';
 }
 
 bool runJpegGuarded(JpegErrorManager& manager, void (*body)(void*), void* context) {

@@ -18,8 +18,13 @@ struct JpegErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
-  long warnings = 0;  // corrupt or missing data that libjpeg worked around
+  long warnings = 0;                        // corrupt or missing data that libjpeg worked around
+  int firstWarningCode = 0;                 // libjpeg's message code of the first of them
+  char firstWarning[JMSG_LENGTH_MAX] = {};  // and its text
 };
+
+// Forgets the warnings of an earlier picture.
+void clearWarnings(JpegErrorManager& manager);
 
 // Makes `manager` the error manager of `cinfo` (before jpeg_create_decompress).
 void installErrorManager(j_common_ptr cinfo, JpegErrorManager& manager);

@@ -178,6 +178,7 @@ RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int 
   if (width > kMaxPictureSide || height > kMaxPictureSide)
     raiseError(kErrCantCreateAutoRedrawImage);
   const EncodedPicture::Facts& facts = picture.facts();
+  lastWarning_.clear();
   try {
     if (picture.info().format == PictureFormat::kGif) {
       const GifRenderer gif = gGifRenderer.load();
@@ -189,6 +190,7 @@ RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int 
     RgbaImage stored =
         decoders_->jpeg.render(picture.bytes(), swap ? height : width, swap ? width : height,
                                [&picture] { picture.releaseReadPages(); });
+    lastWarning_ = decoders_->jpeg.warning();
     return orientUpright(std::move(stored), facts.orientation);
   } catch (const std::bad_alloc&) {
     raiseError(kErrOutOfMemory);

@@ -89,10 +89,14 @@ class PictureRenderer final {
   // coefficients while decoding): one over that fails with 481 and says so. A truncated JPEG draws
   // what it holds.
   RgbaImage render(const EncodedPicture& picture, int width, int height);
+  // What the decoder had to work around in the last render, in plain words (a JPEG that "ends
+  // early; the rest is grey"); empty when the picture was sound.
+  const std::string& lastWarning() const { return lastWarning_; }
 
  private:
   class Decoders;
   std::unique_ptr<Decoders> decoders_;
+  std::string lastWarning_;
 };
 
 // render() on a renderer of the calling thread.
