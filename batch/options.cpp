@@ -1,6 +1,7 @@
 #include "batch/options.h"
 
 #include <charconv>
+#include <utility>
 
 #include "batch/thumbnail.h"
 #include "platform/base/limits.h"
@@ -47,6 +48,18 @@ bool applyValue(char option, const std::string& value, Options& options, std::st
             std::to_string(platform::kMaxPictureSide);
     return false;
   }
+  if (option == 'y') {
+    const std::pair<const char*, SyncMode> modes[] = {
+        {"each", SyncMode::kEach}, {"end", SyncMode::kEnd}, {"none", SyncMode::kNone}};
+    for (const auto& [name, mode] : modes) {
+      if (value == name) {
+        options.sync = mode;
+        return true;
+      }
+    }
+    error = "invalid sync mode '" + value + "': each, end or none";
+    return false;
+  }
   if (option == 'b') {
     if (parseColor(value, options.background)) return true;
     error = "invalid background colour '" + value + "': #rrggbb, as #efefef";
@@ -65,13 +78,13 @@ bool parseLong(const std::vector<std::string>& args, size_t& i, Options& options
   const std::string name = arg.substr(0, equals);
   const bool hasAttached = equals != std::string::npos;
   const std::string attached = hasAttached ? arg.substr(equals + 1) : std::string();
-  if (name == "--size" || name == "--jobs" || name == "--background") {
+  if (name == "--size" || name == "--jobs" || name == "--background" || name == "--sync") {
     std::string value;
     if (!takeValue(args, i, attached, hasAttached, value)) {
       error = "option '" + name + "' needs a value";
       return false;
     }
-    return applyValue(name[2], value, options, error);
+    return applyValue(name == "--sync" ? 'y' : name[2], value, options, error);
   }
   bool* flag = name == "--recursive"       ? &options.recursive
                : name == "--skip-existing" ? &options.skipExisting
@@ -146,12 +159,20 @@ std::string usageText() {
          "  -s, --size=SIZE      longer side of the thumbnail in pixels (default 125, at most " +
          std::to_string(platform::kMaxPictureSide) +
          ")\n"
-         "  -j, --jobs=JOBS      pictures made at once (default: one per processor)\n"
+         "  -j, --jobs=JOBS      pictures made at once (default: one per processor, at most " +
+         std::to_string(kMaxJobs) +
+         ")\n"
          "  -r, --recursive      search folders' subfolders too\n"
          "      --background=COLOR\n"
          "                       the canvas colour behind transparent GIF pixels, #rrggbb\n"
          "                       (default #efefef, the window's under the default palette)\n"
-         "      --skip-existing  leave out pictures whose thumbnail is newer than they are\n"
+         "      --skip-existing  leave out pictures whose thumbnail is newer than they are and\n"
+         "                       whole (an empty or cut-short thumbnail is made again)\n"
+         "      --sync=MODE      when thumbnails are made durable: 'end' (default) syncs each\n"
+         "                       file system written to once, when the run ends or is\n"
+         "                       interrupted; 'each' syncs every file before it takes its\n"
+         "                       name (slow on memory cards and network shares); 'none'\n"
+         "                       leaves it to the system\n"
          "  -n, --dry-run        print the thumbnails that would be written; write nothing\n"
          "  -h, --help           print this help and exit\n"
          "      --version        print the version and exit\n"

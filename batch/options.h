@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/durability.h"
 #include "batch/thumbnail.h"
 
 namespace thumb {
@@ -12,6 +13,7 @@ struct Options {
   int size = 125;
   int jobs = 0;  // 0: one per core
   platform::Color background = kDefaultBackColor;
+  SyncMode sync = SyncMode::kEnd;
   bool recursive = false;
   bool skipExisting = false;
   bool dryRun = false;

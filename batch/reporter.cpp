@@ -16,6 +16,12 @@ void Reporter::failure(const std::string& path, const std::string& problem) {
   line(path, problem);
 }
 
+void Reporter::problem(const std::string& where, const std::string& problem) {
+  const std::lock_guard lock(mutex_);
+  ++problems_;
+  line(where, problem);
+}
+
 void Reporter::warning(const std::string& path, const std::string& problem) {
   const std::lock_guard lock(mutex_);
   ++warned_;
@@ -47,7 +53,7 @@ int Reporter::close() {
     std::fprintf(stderr, "%s: %d of %d pictures made with a warning\n", kProgramName, warned_,
                  total_);
   }
-  return failed_ > 0 ? 1 : 0;
+  return failed_ > 0 || problems_ > 0 ? 1 : 0;
 }
 
 void Reporter::interrupted() {

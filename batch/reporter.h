@@ -14,6 +14,9 @@ class Reporter final {
   // One line: the file, then the reason. A file error's description that ends with the file's
   // name already ("File not found: a.jpg") is not given the name twice.
   void failure(const std::string& path, const std::string& problem);
+  // One line about something other than a picture (a folder whose sync failed); the run then
+  // ends with status 1.
+  void problem(const std::string& where, const std::string& problem);
   // One line: the file was made, but the decoder had to work around `problem`.
   void warning(const std::string& path, const std::string& problem);
   // The picture's thumbnail was written.
@@ -36,6 +39,7 @@ class Reporter final {
   int made_ = 0;
   int failed_ = 0;
   int warned_ = 0;
+  int problems_ = 0;
   bool progress_;
 };
 

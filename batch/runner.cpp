@@ -1,5 +1,6 @@
 #include "batch/runner.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,12 +14,14 @@
 #include <optional>
 #include <thread>
 
+#include "batch/durability.h"
 #include "batch/interruption.h"
 #include "batch/options.h"
 #include "batch/picture_list.h"
 #include "batch/reporter.h"
 #include "batch/thumbnail.h"
 #include "platform/base/atomic_file.h"
+#include "platform/base/file_io.h"
 #include "platform/base/runtime_error.h"
 #include "platform/picture/picture.h"
 
@@ -30,12 +33,24 @@ bool isNewer(const struct stat& a, const struct stat& b) {
                                               : a.st_mtim.tv_nsec > b.st_mtim.tv_nsec;
 }
 
-// A thumbnail newer than its picture is kept.
+// True for a file that starts and ends as a JPEG does: what a power cut or a full disk cut short
+// does not. (Thumbnails end with their end-of-image marker; nothing follows it.)
+bool isWholeJpeg(int fd, off_t size) {
+  std::uint8_t head[2] = {};
+  std::uint8_t tail[2] = {};
+  return size >= 4 && platform::readAt(fd, 0, head, 2) &&
+         platform::readAt(fd, static_cast<std::uint64_t>(size) - 2, tail, 2) && head[0] == 0xFF &&
+         head[1] == 0xD8 && tail[0] == 0xFF && tail[1] == 0xD9;
+}
+
+// A thumbnail newer than its picture, and whole, is kept.
 bool thumbnailIsCurrent(const std::string& picture, const std::string& thumbnail) {
   struct stat source {};
   struct stat made {};
-  return ::stat(picture.c_str(), &source) == 0 && ::stat(thumbnail.c_str(), &made) == 0 &&
-         S_ISREG(made.st_mode) && isNewer(made, source);
+  if (::stat(picture.c_str(), &source) != 0) return false;
+  const platform::FileDescriptor file(::open(thumbnail.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  return file.valid() && ::fstat(file.get(), &made) == 0 && S_ISREG(made.st_mode) &&
+         isNewer(made, source) && isWholeJpeg(file.get(), made.st_size);
 }
 
 // The processors this process may run on.
@@ -52,6 +67,7 @@ struct Batch {
   const Options& options;
   Reporter& reporter;
   platform::PendingFiles& pending;
+  RunSync& sync;
   const Interruption* interruption = nullptr;
   std::atomic<size_t> next{0};
 
@@ -68,18 +84,27 @@ void makeOne(ThumbnailMaker& maker, const std::string& path, Batch& batch) {
   try {
     const platform::JpegBytes jpeg = maker.make(*platform::loadPicture(path), batch.options.size);
     const platform::WriteResult written = platform::writeFileAtomically(
-        output, jpeg.data.get(), jpeg.size, {platform::Durability::kEachFile, &batch.pending});
+        output, jpeg.data.get(), jpeg.size, {batch.sync.perFile(), &batch.pending});
     if (!written.ok()) {
       batch.reporter.failure(path,
                              "cannot write " + output + ": " + std::strerror(written.errnoValue));
       return;
     }
+    batch.sync.wrote(output);
     batch.reporter.made();
     if (!maker.lastWarning().empty()) batch.reporter.warning(path, maker.lastWarning());
   } catch (const platform::RuntimeError& error) {
     batch.reporter.failure(path, error.description());
   } catch (const std::bad_alloc&) {
     batch.reporter.failure(path, platform::errorDescription(platform::kErrOutOfMemory));
+  }
+}
+
+void reportSyncFailures(const std::vector<RunSync::Failure>& failures, Reporter& reporter) {
+  for (const RunSync::Failure& failure : failures) {
+    reporter.problem(failure.folder,
+                     std::string("cannot make the thumbnails written here durable: ") +
+                         std::strerror(failure.errnoValue));
   }
 }
 
@@ -101,9 +126,13 @@ void work(Batch& batch) {
 int makeThumbnails(const std::vector<std::string>& pictures, const Options& options,
                    Reporter& reporter) {
   platform::PendingFiles pending;
-  Batch batch{pictures, options, reporter, pending};
+  RunSync sync(options.sync);
+  Batch batch{pictures, options, reporter, pending, sync};
   // Before the workers start, so that they inherit the blocked signals.
-  const Interruption interruption(pending, [&reporter](int) { reporter.interrupted(); });
+  const Interruption interruption(pending, [&reporter, &sync](int) {
+    reportSyncFailures(sync.syncAll(), reporter);
+    reporter.interrupted();
+  });
   batch.interruption = &interruption;
   const size_t jobs =
       std::min(pictures.size(), static_cast<size_t>(options.jobs > 0 ? options.jobs : cores()));
@@ -116,6 +145,7 @@ int makeThumbnails(const std::vector<std::string>& pictures, const Options& opti
   }
   work(batch);
   for (std::thread& worker : workers) worker.join();
+  reportSyncFailures(sync.syncAll(), reporter);
   if (interruption.requested()) {
     reporter.interrupted();
     return exitStatusFor(interruption.signal());

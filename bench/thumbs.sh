@@ -24,6 +24,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target quorvane-thumb >/dev/null
+cmake --build "$build" -j2 --target quorvane-thumb slow_sync >/dev/null
 exec /usr/bin/python3 "$root/bench/thumbs.py" --thumb "$build/batch/quorvane-thumb" \
+  --slow-sync "$build/bench/slow_sync.so" \
   --size "${SIZE:-125}" --runs "${RUNS:-5}" "$folder"

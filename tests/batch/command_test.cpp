@@ -134,12 +134,13 @@ TEST_F(Command, SkipExistingRemakesOnlyThumbnailsOlderThanTheirPicture) {
   // beach.jpg changes after its thumbnail was made.
   const struct timespec later[2] = {{0, UTIME_OMIT}, {4102444800, 0}};  // 2100
   ASSERT_EQ(utimensat(AT_FDCWD, (dir() / "beach.jpg").c_str(), later, 0), 0);
-  std::ofstream(dir() / "thumb_TALL.JPG", std::ios::trunc) << "kept";  // newer than TALL.JPG
+  // Newer than TALL.JPG and shaped as a whole JPEG (its first and last two bytes).
+  std::ofstream(dir() / "thumb_TALL.JPG", std::ios::trunc) << "\xFF\xD8kept\xFF\xD9";
   const CommandResult planned = run({"--skip-existing", "-n", "."});
   EXPECT_EQ(linesOf(planned.out), Names{"./thumb_beach.jpg"});
   EXPECT_EQ(run({"--skip-existing", "."}).status, 0);
   EXPECT_EQ(batchtest::readBytes(dir() / "thumb_TALL.JPG"),
-            (std::vector<std::uint8_t>{'k', 'e', 'p', 't'}));
+            (std::vector<std::uint8_t>{0xFF, 0xD8, 'k', 'e', 'p', 't', 0xFF, 0xD9}));
   EXPECT_EQ(run({"."}).status, 0);  // without the option, every thumbnail is made
   EXPECT_EQ(jpegFacts(dir() / "thumb_TALL.JPG").width, 94);
 }
