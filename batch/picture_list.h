@@ -1,5 +1,6 @@
-// Which pictures a command line names: files as given, folders searched for the window's pattern
-// ("*.jpg;*.gif", any case, no hidden files), without the thumbnails themselves.
+// Which pictures a command line names, and where each one's thumbnail goes: files as given,
+// folders searched for the JPEG and GIF names (any case; hidden files and folders, and thumbnails
+// themselves, left out).
 #pragma once
 
 #include <string>
@@ -12,19 +13,36 @@ struct ListFailure {
   std::string reason;
 };
 
-struct PictureList {
-  std::vector<std::string> pictures;  // in the order given; a folder's by the bytes of its names
-  std::vector<ListFailure> failures;  // folders that could not be read
+// One picture to make and the path of its thumbnail.
+struct Job {
+  std::string picture;
+  std::string thumbnail;
 };
 
-// True for a name a folder search takes: *.jpg or *.gif in any case, not hidden, not thumb_*.
+struct PictureList {
+  std::vector<Job> jobs;              // in the order given; a folder's by the bytes of its names
+  std::vector<ListFailure> failures;  // folders that could not be read, thumbnail names taken twice
+};
+
+// True for a name a folder search takes: *.jpg, *.jpeg, *.jpe, *.jfif or *.gif in any case, not
+// hidden, not thumb_*.
 bool isListedPicture(const std::string& name);
+
+// The name of a picture's thumbnail: thumb_ and the picture's name.
+std::string thumbnailName(const std::string& pictureName);
+
+// The thumbnail beside a picture: thumbnailName in the picture's folder.
+std::string thumbnailPath(const std::string& picture);
 
 // Files are taken whatever their name (a missing one fails when it is read); folders are
 // searched, subfolders too when `recursive` (not through links to folders). Each path once.
-PictureList listPictures(const std::vector<std::string>& operands, bool recursive);
+// Thumbnails go beside their pictures, or, with an `outputDir`, under it: a folder operand's tree
+// is kept below it, a file operand's thumbnail goes straight in. Two pictures whose thumbnails
+// would take one name: the second is a failure.
+PictureList listPictures(const std::vector<std::string>& operands, bool recursive,
+                         const std::string& outputDir = {});
 
-// Where the thumbnail of `picture` goes: thumb_<name> in the same folder.
-std::string thumbnailPath(const std::string& picture);
+// The entries of a list of pictures: lines, or NUL-terminated names; empty entries are skipped.
+std::vector<std::string> splitList(const std::string& text, bool nullSeparated);
 
 }  // namespace thumb

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -63,7 +65,7 @@ int cores() {
 
 // What the workers share.
 struct Batch {
-  const std::vector<std::string>& pictures;
+  const std::vector<Job>& jobs;
   const Options& options;
   Reporter& reporter;
   platform::PendingFiles& pending;
@@ -72,25 +74,44 @@ struct Batch {
   std::atomic<size_t> next{0};
 
   // The next picture to make, or none when the list is done or the run was interrupted.
-  const std::string* take() {
+  const Job* take() {
     if (interruption != nullptr && interruption->requested()) return nullptr;
     const size_t i = next++;
-    return i < pictures.size() ? &pictures[i] : nullptr;
+    return i < jobs.size() ? &jobs[i] : nullptr;
   }
 };
 
-void makeOne(ThumbnailMaker& maker, const std::string& path, Batch& batch) {
-  const std::string output = thumbnailPath(path);
+// Writes a thumbnail whole or not at all, making its folder first when it goes under -o; "-" is
+// standard output. Returns 0 or the errno of what failed.
+int writeThumbnail(const std::string& output, const platform::JpegBytes& jpeg, Batch& batch) {
+  if (output == "-") return platform::writeFully(STDOUT_FILENO, jpeg.data.get(), jpeg.size);
+  if (!batch.options.outputDir.empty()) {
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(output).parent_path(), error);
+    if (error) return error.value();
+  }
+  const platform::WriteResult written = platform::writeFileAtomically(
+      output, jpeg.data.get(), jpeg.size, {batch.sync.perFile(), &batch.pending});
+  if (written.ok()) batch.sync.wrote(output);
+  return written.errnoValue;
+}
+
+// The size to draw a picture at: the thumbnail size, or with --no-enlarge the picture's own
+// longer side when that is smaller.
+int sizeFor(const platform::PictureInfo& info, const Options& options) {
+  if (!options.noEnlarge) return options.size;
+  return std::min(options.size, std::max(info.width, info.height));
+}
+
+void makeOne(ThumbnailMaker& maker, const Job& job, Batch& batch) {
+  const std::string& path = job.picture;
   try {
-    const platform::JpegBytes jpeg = maker.make(*platform::loadPicture(path), batch.options.size);
-    const platform::WriteResult written = platform::writeFileAtomically(
-        output, jpeg.data.get(), jpeg.size, {batch.sync.perFile(), &batch.pending});
-    if (!written.ok()) {
-      batch.reporter.failure(path,
-                             "cannot write " + output + ": " + std::strerror(written.errnoValue));
+    const std::shared_ptr<const platform::EncodedPicture> picture = platform::loadPicture(path);
+    const platform::JpegBytes jpeg = maker.make(*picture, sizeFor(picture->info(), batch.options));
+    if (const int error = writeThumbnail(job.thumbnail, jpeg, batch)) {
+      batch.reporter.failure(path, "cannot write " + job.thumbnail + ": " + std::strerror(error));
       return;
     }
-    batch.sync.wrote(output);
     batch.reporter.made();
     if (!maker.lastWarning().empty()) batch.reporter.warning(path, maker.lastWarning());
   } catch (const platform::RuntimeError& error) {
@@ -117,29 +138,28 @@ void work(Batch& batch) {
     batch.reporter.failure("cannot start a worker", error.what());  // the others carry on
     return;
   }
-  while (const std::string* path = batch.take()) {
-    makeOne(*made, *path, batch);
-    batch.reporter.finished(*path);
+  while (const Job* job = batch.take()) {
+    makeOne(*made, *job, batch);
+    batch.reporter.finished(job->picture);
   }
 }
 
-int makeThumbnails(const std::vector<std::string>& pictures, const Options& options,
-                   Reporter& reporter) {
+int makeThumbnails(const std::vector<Job>& jobs, const Options& options, Reporter& reporter) {
   platform::PendingFiles pending;
   RunSync sync(options.sync);
-  Batch batch{pictures, options, reporter, pending, sync};
+  Batch batch{jobs, options, reporter, pending, sync};
   // Before the workers start, so that they inherit the blocked signals.
   const Interruption interruption(pending, [&reporter, &sync](int) {
     reportSyncFailures(sync.syncAll(), reporter);
     reporter.interrupted();
   });
   batch.interruption = &interruption;
-  const size_t jobs =
-      std::min(pictures.size(), static_cast<size_t>(options.jobs > 0 ? options.jobs : cores()));
+  const size_t workerCount =
+      std::min(jobs.size(), static_cast<size_t>(options.jobs > 0 ? options.jobs : cores()));
   // No more pictures in memory at once than workers: each holds one.
   std::vector<std::thread> workers;
   try {
-    for (size_t i = 1; i < jobs; ++i) workers.emplace_back(work, std::ref(batch));
+    for (size_t i = 1; i < workerCount; ++i) workers.emplace_back(work, std::ref(batch));
   } catch (const std::system_error&) {
     // Fewer threads than asked for: the ones running share the list.
   }
@@ -151,6 +171,60 @@ int makeThumbnails(const std::vector<std::string>& pictures, const Options& opti
     return exitStatusFor(interruption.signal());
   }
   return reporter.close();
+}
+
+// Reads the list --files-from names, whole. False with the reason when it cannot be read.
+bool readList(const std::string& file, bool nullSeparated, std::vector<std::string>& entries,
+              std::string& error) {
+  platform::FileDescriptor opened;
+  int fd = STDIN_FILENO;
+  if (file != "-") {
+    opened = platform::FileDescriptor(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!opened.valid()) {
+      error = "cannot read the list " + file + ": " + std::strerror(errno);
+      return false;
+    }
+    fd = opened.get();
+  }
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = platform::readFully(fd, buffer, sizeof buffer);
+    if (got < 0) {
+      error = "cannot read the list " + file + ": " + std::strerror(errno);
+      return false;
+    }
+    text.append(buffer, static_cast<size_t>(got));
+    if (static_cast<size_t>(got) < sizeof buffer) break;
+  }
+  entries = splitList(text, nullSeparated);
+  return true;
+}
+
+// The pictures to make and where their thumbnails go, less those --skip-existing leaves out.
+// False for bad usage, with the reason.
+bool planJobs(const Options& options, PictureList& list, std::string& error) {
+  std::vector<std::string> operands = options.operands;
+  if (!options.filesFrom.empty()) {
+    std::vector<std::string> entries;
+    if (!readList(options.filesFrom, options.nullSeparated, entries, error)) return false;
+    operands.insert(operands.end(), entries.begin(), entries.end());
+  }
+  list = listPictures(operands, options.recursive, options.outputDir);
+  if (!options.outputFile.empty()) {
+    if (list.jobs.size() != 1 || !list.failures.empty()) {
+      error = "--output takes exactly one picture; " + options.operands.front() + " gives " +
+              std::to_string(list.jobs.size());
+      return false;
+    }
+    list.jobs.front().thumbnail = options.outputFile;
+  }
+  if (options.skipExisting) {
+    std::erase_if(list.jobs, [](const Job& job) {
+      return job.thumbnail != "-" && thumbnailIsCurrent(job.picture, job.thumbnail);
+    });
+  }
+  return true;
 }
 
 }  // namespace
@@ -171,20 +245,18 @@ int runCommand(const std::vector<std::string>& args) {
     std::printf("%s %s\n", kProgramName, kVersion);
     return 0;
   }
-  PictureList list = listPictures(options.operands, options.recursive);
-  std::vector<std::string> pictures;
-  for (std::string& path : list.pictures) {
-    if (!options.skipExisting || !thumbnailIsCurrent(path, thumbnailPath(path))) {
-      pictures.push_back(std::move(path));
-    }
+  PictureList list;
+  if (!planJobs(options, list, error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgramName, error.c_str());
+    return 2;
   }
-  Reporter reporter(static_cast<int>(pictures.size() + list.failures.size()));
+  Reporter reporter(static_cast<int>(list.jobs.size() + list.failures.size()));
   for (const ListFailure& failure : list.failures) reporter.failure(failure.path, failure.reason);
   if (options.dryRun) {
-    for (const std::string& path : pictures) std::printf("%s\n", thumbnailPath(path).c_str());
+    for (const Job& job : list.jobs) std::printf("%s\n", job.thumbnail.c_str());
     return reporter.close();
   }
-  return makeThumbnails(pictures, options, reporter);
+  return makeThumbnails(list.jobs, options, reporter);
 }
 
 }  // namespace thumb

@@ -51,11 +51,12 @@ TEST(Options, RefusalsSayWhy) {
   }
 }
 
-TEST(PictureList, TakesWhatTheWindowsFileListShows) {
-  for (const char* name : {"a.jpg", "B.JPG", "c.Gif", "thumbnail.jpg", "x.thumb_.jpg"}) {
+TEST(PictureList, TakesEveryJpegAndGifNameButThumbnailsAndHiddenFiles) {
+  for (const char* name : {"a.jpg", "B.JPG", "c.Gif", "thumbnail.jpg", "x.thumb_.jpg", "a.jpeg",
+                           "A.JPE", "b.jfif", "c.JFIF"}) {
     EXPECT_TRUE(thumb::isListedPicture(name)) << name;
   }
-  for (const char* name : {".a.jpg", "thumb_a.jpg", "a.jpeg", "a.png", "jpg", "a.jpg.txt"}) {
+  for (const char* name : {".a.jpg", "thumb_a.jpg", "a.png", "jpg", "a.jpg.txt", "a.jfi", "a.jp"}) {
     EXPECT_FALSE(thumb::isListedPicture(name)) << name;
   }
   EXPECT_EQ(thumb::thumbnailPath("a.jpg"), "thumb_a.jpg");
