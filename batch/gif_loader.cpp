@@ -5,6 +5,7 @@
 #include <array>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "batch/gif_module.h"
 #include "platform/base/runtime_error.h"
@@ -15,10 +16,11 @@ namespace {
 
 using Entry = decltype(&quorvane_render_gif);
 
+// The executable's folder; empty when /proc is not there (in a sandbox that leaves it out).
 std::string executableFolder() {
   std::array<char, 4096> path{};
   const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-  if (length <= 0) return ".";
+  if (length <= 0) return {};
   const std::string exe(path.data(), static_cast<size_t>(length));
   return exe.substr(0, exe.rfind('/'));
 }
@@ -28,14 +30,19 @@ struct Module {
   std::string error;  // why it could not be loaded
 };
 
-// Beside the executable (the build tree), then the library folder it is installed with. Kept
-// loaded until the program ends.
+// Beside the executable (the build tree), then the library folder it is installed with, found
+// from the executable's folder (a package moved elsewhere) or, without /proc, where it was
+// installed. Kept loaded until the program ends.
 Module loadModule() {
   const std::string folder = executableFolder();
+  std::vector<std::string> candidates;
+  if (!folder.empty()) {
+    candidates.push_back(folder + "/" QUORVANE_GIF_MODULE);
+    candidates.push_back(folder + "/" QUORVANE_GIF_MODULE_FROM_BIN "/" QUORVANE_GIF_MODULE);
+  }
+  candidates.push_back(QUORVANE_GIF_MODULE_INSTALLED);
   Module module;
-  for (const std::string& path :
-       {folder + "/" QUORVANE_GIF_MODULE,
-        folder + "/" QUORVANE_GIF_MODULE_FROM_BIN "/" QUORVANE_GIF_MODULE}) {
+  for (const std::string& path : candidates) {
     if (::access(path.c_str(), F_OK) != 0) continue;
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
@@ -46,7 +53,9 @@ Module loadModule() {
     if (module.entry == nullptr) module.error = path + " has no GIF decoder";
     return module;
   }
-  module.error = std::string(QUORVANE_GIF_MODULE) + " not found beside " + folder;
+  module.error = std::string(QUORVANE_GIF_MODULE) + " not found beside " +
+                 (folder.empty() ? std::string("the program") : folder) + " nor at " +
+                 QUORVANE_GIF_MODULE_INSTALLED;
   return module;
 }
 

@@ -11,6 +11,7 @@ packages=(
   clang-14 libclang-rt-14-dev             # fuzz targets (libFuzzer and the sanitizers)
   clang-format clang-tidy                 # style checks (scripts/lint.sh)
   xvfb xauth xdotool x11-utils imagemagick  # a real window in tests and screenshots
+  bubblewrap parallel                     # the thumbnailer's sandbox, many machines (tests)
   fonts-liberation2 fonts-dejavu-core     # Times New Roman's metric twin for the "Size" label
 )
 
