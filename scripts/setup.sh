@@ -12,18 +12,32 @@ packages=(
   clang-format clang-tidy                 # style checks (scripts/lint.sh)
   xvfb xauth xdotool x11-utils imagemagick  # a real window in tests and screenshots
   bubblewrap parallel                     # the thumbnailer's sandbox, many machines (tests)
+  locales                                 # a comma-decimal locale the tests run under too
   fonts-liberation2 fonts-dejavu-core     # Times New Roman's metric twin for the "Size" label
 )
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+
+# The tests run a second time in a locale whose decimal separator is a comma.
+make_locale() {
+  locale -a 2>/dev/null | grep -qix 'de_DE.utf8' && return 0
+  echo "Making the de_DE.UTF-8 locale" >&2
+  $sudo sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  $sudo locale-gen >/dev/null
+}
 
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
     missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  make_locale
+  exit 0
+fi
 
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${missing[*]}" >&2
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+make_locale

@@ -22,7 +22,7 @@ constexpr double kLargestWritable = 1.79769313486231e308;
 double CDbl(const std::string& text) {
   const QString trimmed = QString::fromStdString(text).trimmed();
   bool ok = false;
-  double value = QLocale::system().toDouble(trimmed, &ok);
+  double value = QLocale().toDouble(trimmed, &ok);
   if (!ok) value = QLocale::c().toDouble(trimmed, &ok);
   if (!ok || !std::isfinite(value)) raiseError(kErrTypeMismatch);
   return value;
@@ -37,7 +37,7 @@ std::string CStr(double value) {
       std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
   std::string text(buffer, result.ptr);
   if (const auto e = text.find('e'); e != std::string::npos) text[e] = 'E';
-  const QString point = QLocale::system().decimalPoint();
+  const QString point = QLocale().decimalPoint();
   if (point != QStringLiteral(".")) {
     const auto dot = text.find('.');
     if (dot != std::string::npos) text.replace(dot, 1, point.toStdString());

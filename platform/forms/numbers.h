@@ -5,6 +5,9 @@
 
 namespace platform {
 
+// The user's locale is Qt's default locale: the system's, unless a program (or a test) sets
+// another with QLocale::setDefault.
+
 // A text used as a number, read by the user's locale (the C form is also accepted, so "12.5"
 // works everywhere). Surrounding blanks are ignored. Anything else, including an empty text or an
 // infinite or NaN value, raises run-time error 13 "Type mismatch".
