@@ -1,21 +1,17 @@
 #include "tools/gif_writer.h"
 
+#include <algorithm>
 #include <fstream>
+#include <utility>
 
 namespace tools {
 namespace {
 
-constexpr int kTransparentIndex = 216;
+constexpr int kCubeTransparentIndex = 216;
 
 void put16(std::vector<std::uint8_t>& out, int value) {
   out.push_back(static_cast<std::uint8_t>(value & 0xFF));
-  out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-std::uint8_t cubeIndex(const std::uint8_t* pixel) {
-  if (pixel[3] < 128) return kTransparentIndex;
-  const auto level = [](int v) { return (v * 5 + 127) / 255; };
-  return static_cast<std::uint8_t>(level(pixel[0]) * 36 + level(pixel[1]) * 6 + level(pixel[2]));
+  out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
 }
 
 // Rows in the order an interlaced GIF stores them.
@@ -31,74 +27,106 @@ std::vector<int> rowOrder(int height, bool interlaced) {
   return rows;
 }
 
-void appendImageData(std::vector<std::uint8_t>& out, const GifFrame& frame, bool interlaced) {
-  constexpr int kClear = 256, kEnd = 257, kLiteralsPerClear = 253;
-  std::vector<std::uint8_t> packed;
-  std::uint32_t bits = 0;
-  int bitCount = 0;
-  const auto emit = [&](int code) {
-    bits |= static_cast<std::uint32_t>(code) << bitCount;
-    bitCount += 9;
-    while (bitCount >= 8) {
-      packed.push_back(static_cast<std::uint8_t>(bits & 0xFF));
-      bits >>= 8;
-      bitCount -= 8;
-    }
-  };
-  int sinceClear = kLiteralsPerClear;
-  for (int y : rowOrder(frame.height, interlaced)) {
-    for (int x = 0; x < frame.width; ++x) {
-      if (sinceClear == kLiteralsPerClear) {
-        emit(kClear);
-        sinceClear = 0;
-      }
-      emit(cubeIndex(&frame.rgba[(static_cast<size_t>(y) * frame.width + x) * 4]));
-      ++sinceClear;
-    }
+void appendFrame(std::vector<std::uint8_t>& out, const IndexedFrame& frame) {
+  if (frame.transparentIndex >= 0 || frame.delay != 0 || frame.disposal != 0) {
+    const int packed = (frame.disposal & 7) << 2 | (frame.transparentIndex >= 0 ? 1 : 0);
+    out.insert(out.end(), {0x21, 0xF9, 4, static_cast<std::uint8_t>(packed)});
+    put16(out, frame.delay);
+    out.push_back(static_cast<std::uint8_t>(std::max(frame.transparentIndex, 0)));
+    out.push_back(0);
   }
-  emit(kEnd);
-  if (bitCount > 0) packed.push_back(static_cast<std::uint8_t>(bits & 0xFF));
+  out.push_back(0x2C);
+  put16(out, frame.left);
+  put16(out, frame.top);
+  put16(out, frame.width);
+  put16(out, frame.height);
+  out.push_back(frame.interlaced ? 0x40 : 0x00);
+  std::vector<std::uint8_t> ordered;
+  for (int y : rowOrder(frame.height, frame.interlaced)) {
+    ordered.insert(ordered.end(),
+                   frame.indices.begin() + static_cast<std::ptrdiff_t>(y) * frame.width,
+                   frame.indices.begin() + static_cast<std::ptrdiff_t>(y + 1) * frame.width);
+  }
   out.push_back(8);  // minimum code size
-  for (size_t i = 0; i < packed.size(); i += 255) {
-    const size_t n = std::min<size_t>(255, packed.size() - i);
-    out.push_back(static_cast<std::uint8_t>(n));
-    out.insert(out.end(), packed.begin() + static_cast<long>(i),
-               packed.begin() + static_cast<long>(i + n));
+  const std::vector<std::uint8_t> data = lzwUncompressed(ordered, 8);
+  for (size_t pos = 0; pos < data.size(); pos += 255) {
+    const size_t length = std::min<size_t>(255, data.size() - pos);
+    out.push_back(static_cast<std::uint8_t>(length));
+    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(pos),
+               data.begin() + static_cast<std::ptrdiff_t>(pos + length));
   }
   out.push_back(0);
 }
 
+std::uint8_t cubeIndex(const std::uint8_t* pixel) {
+  if (pixel[3] < 128) return kCubeTransparentIndex;
+  const auto level = [](int v) { return (v * 5 + 127) / 255; };
+  return static_cast<std::uint8_t>(level(pixel[0]) * 36 + level(pixel[1]) * 6 + level(pixel[2]));
+}
+
 }  // namespace
 
-std::vector<std::uint8_t> encodeGif(const std::vector<GifFrame>& frames, bool interlaced) {
-  std::vector<std::uint8_t> out{'G', 'I', 'F', '8', '9', 'a'};
-  const GifFrame& first = frames.at(0);
-  put16(out, first.width);
-  put16(out, first.height);
-  out.insert(out.end(), {0xF7, 0, 0});  // global table of 256 colours
-  for (int i = 0; i < 256; ++i) {
-    const int r = i < 216 ? i / 36 * 51 : 0, g = i < 216 ? i / 6 % 6 * 51 : 0,
-              b = i < 216 ? i % 6 * 51 : 0;
-    out.insert(out.end(), {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
-                           static_cast<std::uint8_t>(b)});
+std::vector<std::uint8_t> lzwUncompressed(const std::vector<std::uint8_t>& indices, int codeSize) {
+  const int clear = 1 << codeSize;
+  const int width = codeSize + 1;
+  // Each literal after the first adds a table entry; clear one entry before the code width would
+  // grow, as some decoders widen it one entry early.
+  const int literalsPerClear = std::max(1, (1 << width) - clear - 3);
+  std::vector<std::uint8_t> out;
+  std::uint32_t bits = 0;
+  int count = 0;
+  const auto emit = [&](int code) {
+    bits |= static_cast<std::uint32_t>(code) << count;
+    count += width;
+    while (count >= 8) {
+      out.push_back(static_cast<std::uint8_t>(bits & 0xFF));
+      bits >>= 8;
+      count -= 8;
+    }
+  };
+  for (size_t i = 0; i < indices.size(); ++i) {
+    if (i % literalsPerClear == 0) emit(clear);
+    emit(indices[i]);
   }
-  if (frames.size() > 1) {  // loop forever
+  emit(clear + 1);
+  if (count > 0) out.push_back(static_cast<std::uint8_t>(bits & 0xFF));
+  return out;
+}
+
+std::vector<std::uint8_t> encodeIndexedGif(const IndexedGif& gif) {
+  std::vector<std::uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
+  put16(out, gif.screenWidth);
+  put16(out, gif.screenHeight);
+  out.insert(out.end(), {0xF7, 0, 0});  // global palette of 256 colours
+  std::vector<std::uint8_t> palette = gif.palette;
+  palette.resize(256 * 3, 0);
+  out.insert(out.end(), palette.begin(), palette.end());
+  if (gif.loop) {
     out.insert(out.end(), {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3,
                            1, 0, 0, 0});
   }
-  for (const GifFrame& frame : frames) {
-    out.insert(out.end(),
-               {0x21, 0xF9, 4, 0x09, 10, 0, kTransparentIndex, 0});  // 0.1 s, transparency
-    out.push_back(0x2C);
-    put16(out, 0);
-    put16(out, 0);
-    put16(out, frame.width);
-    put16(out, frame.height);
-    out.push_back(interlaced ? 0x40 : 0);
-    appendImageData(out, frame, interlaced);
-  }
+  for (const IndexedFrame& frame : gif.frames) appendFrame(out, frame);
   out.push_back(0x3B);
   return out;
+}
+
+std::vector<std::uint8_t> encodeGif(const std::vector<GifFrame>& frames, bool interlaced) {
+  IndexedGif gif{frames.at(0).width, frames.at(0).height, {}, {}, frames.size() > 1};
+  for (int i = 0; i < 216; ++i) {
+    gif.palette.insert(gif.palette.end(), {static_cast<std::uint8_t>(i / 36 * 51),
+                                           static_cast<std::uint8_t>(i / 6 % 6 * 51),
+                                           static_cast<std::uint8_t>(i % 6 * 51)});
+  }
+  for (const GifFrame& frame : frames) {
+    // Shown 0.1 s, then the background restored; pixels off the cube are transparent.
+    IndexedFrame indexed{0,  0, frame.width, frame.height, {}, interlaced, kCubeTransparentIndex,
+                         10, 2};
+    for (size_t i = 0; i + 3 < frame.rgba.size(); i += 4) {
+      indexed.indices.push_back(cubeIndex(&frame.rgba[i]));
+    }
+    gif.frames.push_back(std::move(indexed));
+  }
+  return encodeIndexedGif(gif);
 }
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -113,6 +113,7 @@ class PendingFile final {
         file_ = std::move(file);
         path_ = std::move(candidate);
         if (pending_ != nullptr) pending_->paths_.insert(path_);
+        if (lock.owns_lock()) lock.unlock();
         trace(WriteEvent::kCreateTemporary);
         return 0;
       }
@@ -144,6 +145,7 @@ class PendingFile final {
     if (::rename(path_.c_str(), target.c_str()) != 0) return errno;
     if (pending_ != nullptr) pending_->paths_.erase(path_);
     path_.clear();
+    if (lock.owns_lock()) lock.unlock();
     trace(WriteEvent::kRename);
     return 0;
   }

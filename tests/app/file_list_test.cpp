@@ -3,7 +3,7 @@
 #include <QTest>
 
 #include "platform/forms/forms_impl.h"
-#include "tests/app/form_fixture.h"
+#include "tests/support/qt/window_fixture.h"
 
 namespace {
 
@@ -18,7 +18,9 @@ class FileList : public FormTest {
     ASSERT_EQ(list_->count(), 2);
   }
   QPoint centreOf(int row) const { return list_->visualItemRect(list_->item(row)).center(); }
-  void clickRow(int row) { QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, centreOf(row)); }
+  void clickRow(int row) {
+    QTest::mouseClick(list_->viewport(), Qt::LeftButton, {}, centreOf(row));
+  }
   QListWidget* list_ = nullptr;
 };
 

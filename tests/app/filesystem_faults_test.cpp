@@ -11,10 +11,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <map>
 
-#include "tests/app/form_fixture.h"
+#include "tests/support/qt/window_fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -44,11 +43,6 @@ class WithoutPermissionOverride final {
   bool active_ = false;
 };
 
-std::string contents(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
-
 class FileSystemFaults : public FormTest {
  protected:
   // Every file under the folder with its contents: what "nothing is lost" compares.
@@ -57,7 +51,8 @@ class FileSystemFaults : public FormTest {
     std::error_code error;
     for (auto it = fs::recursive_directory_iterator(folder_, error);
          !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-      if (it->is_regular_file(error)) files[it->path().string()] = contents(it->path());
+      if (it->is_regular_file(error))
+        files[it->path().string()] = testsupport::readText(it->path());
     }
     return files;
   }
@@ -82,7 +77,7 @@ class FileSystemFaults : public FormTest {
   // Clicking the picture draws it (64 x 48 at the size 125) and shows no box.
   void expectDrawn(const std::string& name) {
     clickFile(name);
-    EXPECT_TRUE(boxes_.empty()) << boxes_.front().prompt;
+    EXPECT_TRUE(boxes_.empty()) << boxes_.pending().front().prompt;
     EXPECT_EQ(canvas().size(), QSize(125, 94));
     EXPECT_GT(QColor(canvas().pixel(5, 5)).red(), 150);  // the picture's red quadrant
   }
@@ -242,7 +237,7 @@ TEST_F(FileSystemFaults, AFolderWithoutWritePermissionKeepsItsEarlierThumbnailEv
   }
   ASSERT_EQ(::chmod(folder_.c_str(), 0700), 0);
   EXPECT_EQ(takeBox().prompt.rfind("IJL ERROR: [-", 0), 0u);
-  EXPECT_EQ(contents(folder_ / "thumb_cat.jpg"), "earlier");
+  EXPECT_EQ(testsupport::readText(folder_ / "thumb_cat.jpg"), "earlier");
   form_->Command1.click();
   EXPECT_EQ(takeBox().prompt, "File saved to : " + (folder_ / "thumb_cat.jpg").string());
 }
@@ -300,7 +295,7 @@ TEST_F(FullDisk, AThumbnailThatDoesNotFitKeepsTheEarlierOneAndTheNextTryWorks) {
   fs::remove(mount_ / "filler");
   form_->Command1.click();
   EXPECT_EQ(takeBox().prompt, "File saved to : " + (mount_ / "thumb_cat.jpg").string());
-  EXPECT_NE(contents(mount_ / "thumb_cat.jpg"), "earlier");
+  EXPECT_NE(testsupport::readText(mount_ / "thumb_cat.jpg"), "earlier");
 }
 
 TEST_F(FullDisk, AFullTemporaryFolderIsDiskFullAndLeavesNoTemporaryFile) {
@@ -313,9 +308,7 @@ TEST_F(FullDisk, AFullTemporaryFolderIsDiskFullAndLeavesNoTemporaryFile) {
   EXPECT_EQ(box.prompt.rfind("Run-time error '61':\n\nDisk full: " + mount_.string(), 0), 0u)
       << box.prompt;
   EXPECT_FALSE(fs::exists(folder_ / "thumb_cat.jpg"));
-  std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(mount_)) left.push_back(entry.path().filename());
-  EXPECT_EQ(left, std::vector<std::string>{"filler"});
+  EXPECT_EQ(testsupport::namesIn(mount_), std::vector<std::string>{"filler"});
   fs::remove(mount_ / "filler");
   form_->Command1.click();
   EXPECT_EQ(takeBox().prompt, "File saved to : " + (folder_ / "thumb_cat.jpg").string());

@@ -1,72 +1,44 @@
 // "Create Thumbnail": what is written, what is said, and what is never left behind.
-#include <turbojpeg.h>
 #include <unistd.h>
 
-#include <QColor>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 
-#include "tests/app/form_fixture.h"
+#include "tests/support/jpeg_probe.h"
+#include "tests/support/picture_writers.h"
+#include "tests/support/qt/window_fixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Decoded {
-  int width = 0, height = 0, subsampling = -1;
-  QImage image;
-};
+using testsupport::decodeJpegFile;
+using testsupport::probeJpegFile;
 
-Decoded decodeJpeg(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(file), {}};
-  Decoded out;
-  tjhandle handle = tjInitDecompress();
-  int colourspace = 0;
-  if (tjDecompressHeader3(handle, bytes.data(), bytes.size(), &out.width, &out.height,
-                          &out.subsampling, &colourspace) == 0) {
-    out.image = QImage(out.width, out.height, QImage::Format_RGB888);
-    tjDecompress2(handle, bytes.data(), bytes.size(), out.image.bits(), out.width,
-                  static_cast<int>(out.image.bytesPerLine()), out.height, TJPF_RGB, 0);
-  }
-  tjDestroy(handle);
-  return out;
-}
-
+// With a temporary folder of its own, which every click must leave empty.
 class Thumbnail : public FormTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/quorvane-tmpdir-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    tmpdir_ = pattern;
-    setenv("TMPDIR", pattern, 1);
     FormTest::SetUp();
+    setenv("TMPDIR", tmpdir_.path().c_str(), 1);
   }
   void TearDown() override {
-    EXPECT_TRUE(fs::is_empty(tmpdir_)) << "a temporary file was left behind";
+    EXPECT_TRUE(fs::is_empty(tmpdir_.path())) << "a temporary file was left behind";
     unsetenv("TMPDIR");
-    fs::remove_all(tmpdir_);
     FormTest::TearDown();
   }
-  std::vector<std::string> filesInFolder() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_)) names.push_back(entry.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  fs::path tmpdir_;
+  const testsupport::TempFolder tmpdir_{"quorvane-tmpdir"};
 };
 
 TEST_F(Thumbnail, WithoutASelectionSaysSoAndTouchesNothing) {
   writeJpeg("cat.jpg", 64, 48);
-  const auto before = filesInFolder();
+  const auto before = testsupport::namesIn(folder_);
   form_->Command1.click();
   const auto box = takeBox();
   EXPECT_EQ(box.prompt, "No picture selected");
   EXPECT_EQ(box.style, 0);
   EXPECT_EQ(box.title, "Prompt");
-  EXPECT_EQ(filesInFolder(), before);
+  EXPECT_EQ(testsupport::namesIn(folder_), before);
 }
 
 TEST_F(Thumbnail, WritesWhatTheCanvasShowsBesideTheSource) {
@@ -81,30 +53,33 @@ TEST_F(Thumbnail, WritesWhatTheCanvasShowsBesideTheSource) {
     EXPECT_EQ(box.prompt, "File saved to : " + output.string());
     EXPECT_EQ(box.style, 0);
     EXPECT_EQ(box.title, "Prompt");
-    const Decoded thumb = decodeJpeg(output);
-    EXPECT_EQ(thumb.width, width);
-    EXPECT_EQ(thumb.height, height);
-    EXPECT_EQ(thumb.subsampling, TJSAMP_420);
+    const testsupport::JpegProbe probe = probeJpegFile(output);
+    EXPECT_EQ(probe.width, width);
+    EXPECT_EQ(probe.height, height);
+    EXPECT_EQ(probe.sampling, testsupport::Sampling::k420);
     // Upright, not mirrored: the quadrants' colours are where they were.
-    const QColor topLeft = meanColor(thumb.image, QRect(5, 5, 20, 20));
-    const QColor bottomRight = meanColor(thumb.image, QRect(width - 25, height - 25, 20, 20));
-    EXPECT_GT(topLeft.red(), 180);
-    EXPECT_LT(topLeft.green(), 80);
-    EXPECT_GT(bottomRight.red(), 180);
-    EXPECT_GT(bottomRight.green(), 170);
-    EXPECT_LT(bottomRight.blue(), 80);
+    const testsupport::RgbImage thumb = decodeJpegFile(output);
+    ASSERT_EQ(thumb.width, width);
+    const testsupport::Mean topLeft = testsupport::meanOf(thumb, 5, 5, 25, 25);
+    const testsupport::Mean bottomRight =
+        testsupport::meanOf(thumb, width - 25, height - 25, width - 5, height - 5);
+    EXPECT_GT(topLeft.r, 180);
+    EXPECT_LT(topLeft.g, 80);
+    EXPECT_GT(bottomRight.r, 180);
+    EXPECT_GT(bottomRight.g, 170);
+    EXPECT_LT(bottomRight.b, 80);
   }
 }
 
 TEST_F(Thumbnail, NamesAreJoinedAsTheyStand) {
-  writeGif("dog.gif", quadrants(60, 40));
+  writeGif("dog.gif", testsupport::gifFrameOf(testsupport::quadrants(60, 40)));
   writeJpeg("thumb_cat.jpg", 60, 40);
   writeJpeg("odd name 'ü' 🐱.jpg", 60, 40);
   for (const std::string name : {"dog.gif", "thumb_cat.jpg", "odd name 'ü' 🐱.jpg"}) {
     clickFile(name);
     form_->Command1.click();
     EXPECT_EQ(takeBox().prompt, "File saved to : " + (folder_ / ("thumb_" + name)).string());
-    EXPECT_EQ(decodeJpeg(folder_ / ("thumb_" + name)).width, 125);  // JPEG data, any name
+    EXPECT_EQ(probeJpegFile(folder_ / ("thumb_" + name)).width, 125);  // JPEG data, any name
   }
 }
 
@@ -117,8 +92,8 @@ TEST_F(Thumbnail, ASecondRequestReplacesTheFirst) {
   clickFile("cat.jpg");
   form_->Command1.click();
   EXPECT_EQ(takeBox().prompt, first);
-  EXPECT_EQ(decodeJpeg(folder_ / "thumb_cat.jpg").width, 60);
-  EXPECT_EQ(filesInFolder(), (std::vector<std::string>{"cat.jpg", "thumb_cat.jpg"}));
+  EXPECT_EQ(probeJpegFile(folder_ / "thumb_cat.jpg").width, 60);
+  EXPECT_EQ(testsupport::namesIn(folder_), (std::vector<std::string>{"cat.jpg", "thumb_cat.jpg"}));
 }
 
 TEST_F(Thumbnail, OnlyARealPreviewIsSaved) {
@@ -162,19 +137,18 @@ TEST_F(Thumbnail, AReadOnlyFolderKeepsItsEarlierThumbnail) {
   form_->Command1.click();
   EXPECT_EQ(takeBox().prompt.rfind("IJL ERROR: [-", 0), 0u);
   fs::permissions(folder_, fs::perms::owner_write, fs::perm_options::add);
-  std::ifstream earlier(folder_ / "thumb_cat.jpg");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "earlier");
+  EXPECT_EQ(testsupport::readText(folder_ / "thumb_cat.jpg"), "earlier");
 }
 
 TEST_F(Thumbnail, ATemporaryFolderThatCannotBeWrittenIsARunTimeError) {
   writeJpeg("cat.jpg", 64, 48);
   clickFile("cat.jpg");
-  setenv("TMPDIR", (tmpdir_ / "missing").c_str(), 1);
+  setenv("TMPDIR", (tmpdir_.path() / "missing").c_str(), 1);
   form_->Command1.click();
   const auto box = takeBox();
   EXPECT_EQ(box.prompt.rfind("Run-time error '76':", 0), 0u) << box.prompt;
   EXPECT_FALSE(fs::exists(folder_ / "thumb_cat.jpg"));
-  setenv("TMPDIR", tmpdir_.c_str(), 1);
+  setenv("TMPDIR", tmpdir_.path().c_str(), 1);
   form_->Command1.click();  // and the program goes on
   EXPECT_EQ(takeBox().prompt, "File saved to : " + (folder_ / "thumb_cat.jpg").string());
 }

@@ -9,18 +9,13 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
+
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readText(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 // Everything the child needs, made before fork: after it only plain system calls are made.
 struct Launch {
@@ -83,15 +78,13 @@ std::string drain(int terminal) {
 
 CommandResult runThumb(const std::vector<std::string>& args, const fs::path& folder,
                        RunOptions options) {
-  char pattern[] = "/tmp/quorvane-thumb-output-XXXXXX";
   CommandResult result;
-  if (::mkdtemp(pattern) == nullptr) return result;
-  const fs::path outputs = pattern;
+  const testsupport::TempFolder outputs("quorvane-thumb-output");
   Launch launch;
   launch.args = args;
   launch.folder = folder.string();
-  launch.out = (outputs / "out").string();
-  launch.err = (outputs / "err").string();
+  launch.out = outputs.file("out");
+  launch.err = outputs.file("err");
   launch.options = options;
   launch.prepare();
   int near = -1;
@@ -106,10 +99,9 @@ CommandResult runThumb(const std::vector<std::string>& args, const fs::path& fol
   if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
     result.status = WEXITSTATUS(status);
   }
-  result.out = readText(launch.out);
-  result.err = near >= 0 ? drain(near) : readText(launch.err);
+  result.out = testsupport::readText(launch.out);
+  result.err = near >= 0 ? drain(near) : testsupport::readText(launch.err);
   if (near >= 0) ::close(near);
-  fs::remove_all(outputs);
   return result;
 }
 

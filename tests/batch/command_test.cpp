@@ -2,23 +2,24 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <turbojpeg.h>
 
 #include <fstream>
 
 #include "tests/batch/command_runner.h"
 #include "tests/batch/test_pictures.h"
+#include "tests/support/jpeg_probe.h"
+#include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
-using batchtest::jpegFacts;
-using batchtest::namesIn;
+using testsupport::namesIn;
+using testsupport::probeJpegFile;
+using testsupport::readBytes;
 using Names = std::vector<std::string>;
 
 namespace {
 
 class Command : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_FALSE(folder_.path().empty()); }
   const fs::path& dir() const { return folder_.path(); }
   CommandResult run(const std::vector<std::string>& args, RunOptions options = {}) {
     return runThumb(args, dir(), options);
@@ -35,7 +36,7 @@ class Command : public ::testing::Test {
     fs::create_directory(dir() / "trip");
     batchtest::writeSceneJpeg(dir() / "trip" / "hill.jpg", 320, 200, 3);
   }
-  batchtest::TempFolder folder_;
+  testsupport::TempFolder folder_{"quorvane-batch"};
 };
 
 TEST_F(Command, HelpAndVersionGoToStandardOutput) {
@@ -97,13 +98,13 @@ TEST_F(Command, ThumbnailsHaveTheWindowsSizesAndNothingElse) {
     for (const auto& [name, size] :
          {std::pair{"thumb_beach.jpg", beach}, std::pair{"thumb_TALL.JPG", tall},
           std::pair{"thumb_logo.Gif", logo}}) {
-      const batchtest::JpegFacts facts = jpegFacts(dir() / name);
+      const testsupport::JpegProbe probe = probeJpegFile(dir() / name);
       SCOPED_TRACE(name);
-      EXPECT_TRUE(facts.valid);
-      EXPECT_EQ(std::pair(facts.width, facts.height), size);
-      EXPECT_EQ(facts.subsampling, TJSAMP_420);
-      EXPECT_FALSE(facts.progressive);
-      EXPECT_FALSE(facts.hasAppOtherThanJfif);
+      EXPECT_TRUE(probe.valid);
+      EXPECT_EQ(std::pair(probe.width, probe.height), size);
+      EXPECT_EQ(probe.sampling, testsupport::Sampling::k420);
+      EXPECT_FALSE(probe.progressive());
+      EXPECT_TRUE(probe.metadataMarkers.empty());
     }
   }
 }
@@ -112,8 +113,8 @@ TEST_F(Command, FilesNamedAreTakenWhateverTheirName) {
   makeMixedFolder();
   const CommandResult result = run({"photo.jpeg", "thumb_earlier.jpg", "./photo.jpeg"});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(jpegFacts(dir() / "thumb_photo.jpeg").width, 125);
-  EXPECT_EQ(jpegFacts(dir() / "thumb_thumb_earlier.jpg").width, 125);
+  EXPECT_EQ(probeJpegFile(dir() / "thumb_photo.jpeg").width, 125);
+  EXPECT_EQ(probeJpegFile(dir() / "thumb_thumb_earlier.jpg").width, 125);
   EXPECT_FALSE(fs::exists(dir() / "thumb_beach.jpg"));
 }
 
@@ -138,10 +139,10 @@ TEST_F(Command, SkipExistingRemakesOnlyThumbnailsOlderThanTheirPicture) {
   const CommandResult planned = run({"--skip-existing", "-n", "."});
   EXPECT_EQ(linesOf(planned.out), Names{"./thumb_beach.jpg"});
   EXPECT_EQ(run({"--skip-existing", "."}).status, 0);
-  EXPECT_EQ(batchtest::readBytes(dir() / "thumb_TALL.JPG"),
+  EXPECT_EQ(readBytes(dir() / "thumb_TALL.JPG"),
             (std::vector<std::uint8_t>{0xFF, 0xD8, 'k', 'e', 'p', 't', 0xFF, 0xD9}));
   EXPECT_EQ(run({"."}).status, 0);  // without the option, every thumbnail is made
-  EXPECT_EQ(jpegFacts(dir() / "thumb_TALL.JPG").width, 94);
+  EXPECT_EQ(probeJpegFile(dir() / "thumb_TALL.JPG").width, 94);
 }
 
 TEST_F(Command, ABrokenPictureIsReportedAndTheRestAreMade) {
@@ -190,7 +191,7 @@ TEST_F(Command, AReadOnlyFolderKeepsItsThumbnailsAndSaysSo) {
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(linesOf(result.err).front(),
             "quorvane-thumb: ./a.jpg: cannot write ./thumb_a.jpg: Permission denied");
-  EXPECT_EQ(batchtest::readBytes(dir() / "thumb_a.jpg"),
+  EXPECT_EQ(readBytes(dir() / "thumb_a.jpg"),
             (std::vector<std::uint8_t>{'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
   EXPECT_EQ(namesIn(dir()), (Names{"a.jpg", "thumb_a.jpg"}));
 }
@@ -226,14 +227,14 @@ TEST_F(Command, AnyNumberOfJobsMakesTheSameFiles) {
   ASSERT_EQ(run({"-j1", "."}).status, 0);
   std::vector<std::vector<std::uint8_t>> first;
   for (const std::string& name : namesIn(dir())) {
-    if (name.starts_with("thumb_")) first.push_back(batchtest::readBytes(dir() / name));
+    if (name.starts_with("thumb_")) first.push_back(readBytes(dir() / name));
   }
   ASSERT_EQ(first.size(), 6u);
   ASSERT_EQ(run({"--jobs", "4", "."}).status, 0);
   size_t i = 0;
   for (const std::string& name : namesIn(dir())) {
     if (name.starts_with("thumb_")) {
-      EXPECT_EQ(batchtest::readBytes(dir() / name), first[i++]) << name;
+      EXPECT_EQ(readBytes(dir() / name), first[i++]) << name;
     }
   }
 }

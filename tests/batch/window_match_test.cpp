@@ -7,10 +7,10 @@
 #include "batch/thumbnail.h"
 #include "platform/forms/forms.h"
 #include "platform/picture/picture.h"
-#include "tests/app/form_fixture.h"
 #include "tests/batch/command_runner.h"
 #include "tests/batch/test_pictures.h"
-#include "tools/picture_art.h"
+#include "tests/support/picture_writers.h"
+#include "tests/support/qt/window_fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -33,7 +33,7 @@ class WindowMatch : public FormTest {
     form_->Command1.click();
     const fs::path output = folder_ / ("thumb_" + name);
     EXPECT_EQ(takeBox().prompt, "File saved to : " + output.string());
-    std::vector<std::uint8_t> bytes = batchtest::readBytes(output);
+    std::vector<std::uint8_t> bytes = testsupport::readBytes(output);
     fs::remove(output);
     return bytes;
   }
@@ -52,7 +52,8 @@ TEST_F(WindowMatch, EveryShapeAndSizeGivesTheWindowsCanvasAndBytes) {
                                                    {3, 1000},  {333, 250}, {112, 100}, {58, 100}};
   for (const auto& [width, height] : shapes) {
     const std::string name = std::to_string(width) + "x" + std::to_string(height) + ".jpg";
-    tools::saveJpeg(quadrants(width, height), (folder_ / name).string(), 80);
+    testsupport::writeJpeg(folder_ / name, testsupport::quadrants(width, height),
+                           {testsupport::Sampling::k420, 80});
   }
   refreshList();
   for (const auto& [width, height] : shapes) {
@@ -71,8 +72,7 @@ TEST_F(WindowMatch, EveryShapeAndSizeGivesTheWindowsCanvasAndBytes) {
 
 TEST_F(WindowMatch, ThumbnailsAreByteIdenticalToTheWindows) {
   // The command paints on the window's back colour as the default palette gives it.
-  ASSERT_EQ(platform::buttonFaceColor(),
-            thumb::kDefaultBackColor);
+  ASSERT_EQ(platform::buttonFaceColor(), thumb::kDefaultBackColor);
   batchtest::writeSceneJpeg(folder_ / "scene.jpg", 640, 427);
   // Large and progressive: mapped, and drawn from its DC scans.
   batchtest::writeSceneJpeg(folder_ / "large.jpg", 2400, 1600, 5, true);
@@ -97,7 +97,7 @@ TEST_F(WindowMatch, ThumbnailsAreByteIdenticalToTheWindows) {
   const CommandResult result = runThumb(args, folder_);
   ASSERT_EQ(result.status, 0) << result.err;
   for (size_t i = 0; i < names.size(); ++i) {
-    EXPECT_TRUE(batchtest::readBytes(folder_ / ("thumb_" + names[i])) == windows[i]) << names[i];
+    EXPECT_TRUE(testsupport::readBytes(folder_ / ("thumb_" + names[i])) == windows[i]) << names[i];
   }
 }
 

@@ -1,71 +1,45 @@
-#include "imaging/cDIBSection.h"
-
+// cDIBSection: an in-memory bitmap made, loaded from BMP files, painted and released.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <turbojpeg.h>
 
 #include <cstring>
-#include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "platform/gdi/gdi.h"
-#include "platform/dialogs/msgbox.h"
+#include "imaging/cDIBSection.h"
 #include "platform/base/runtime_error.h"
-#include "tests/platform/bmp_test_files.h"
-#include "tests/platform/gdi_test_util.h"
+#include "platform/gdi/gdi.h"
+#include "tests/support/bmp_files.h"
+#include "tests/support/gdi_surfaces.h"
+#include "tests/support/msgbox_recorder.h"
+#include "tests/support/picture_writers.h"
+#include "tests/support/runtime_errors.h"
+#include "tests/support/temp_folder.h"
 
 namespace {
 
 using platform::BITMAPINFOHEADER;
 
-int errorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const platform::RuntimeError& error) {
-    return error.number();
-  }
-  return 0;
-}
-
 std::vector<std::uint8_t> tinyJpeg() {
-  std::vector<std::uint8_t> rgb(8 * 8 * 3, 128);
-  tjhandle handle = tjInitCompress();
-  unsigned char* jpeg = nullptr;
-  unsigned long size = 0;
-  tjCompress2(handle, rgb.data(), 8, 0, 8, TJPF_RGB, &jpeg, &size, TJSAMP_420, 75, 0);
-  std::vector<std::uint8_t> bytes(jpeg, jpeg + size);
-  tjFree(jpeg);
-  tjDestroy(handle);
-  return bytes;
+  const testsupport::RgbImage grey = testsupport::makeImage(8, 8, [](int, int) {
+    return testsupport::Rgb{128, 128, 128};
+  });
+  return testsupport::encodeJpeg(grey, {testsupport::Sampling::k420, 75});
 }
 
 class DibSection : public ::testing::Test {
  protected:
-  void SetUp() override {
-    platform::setMsgBoxHandler([this](const platform::MsgBoxRequest& box) {
-      boxes_.push_back(box);
-      return platform::vbOK;
-    });
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorvane-dib-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    baseline_ = platform::gdiObjectCount();
-  }
+  void SetUp() override { baseline_ = platform::gdiObjectCount(); }
   void TearDown() override {
-    platform::setMsgBoxHandler({});
-    std::filesystem::remove_all(dir_);
     EXPECT_EQ(platform::gdiObjectCount(), baseline_) << "graphics objects left behind";
   }
   std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    const std::string file = (dir_ / name).string();
-    bmptest::writeFile(file, bytes);
+    const std::string file = dir_.file(name);
+    testsupport::writeBytes(file, bytes);
     return file;
   }
 
-  std::vector<platform::MsgBoxRequest> boxes_;
-  std::filesystem::path dir_;
+  testsupport::MsgBoxRecorder boxes_;
+  testsupport::TempFolder dir_{"quorvane-dib"};
   std::size_t baseline_ = 0;
 };
 
@@ -118,23 +92,23 @@ TEST_F(DibSection, RowLengthOverflowsJustPastTheLargestLong) {
   EXPECT_FALSE(dib.CreateDIB(0, 536870911, 1, 4, made));
   EXPECT_EQ(dib.BytesPerScanLine(), 2147483644);
 
-  EXPECT_EQ(errorOf([&] { dib.CreateDIB(0, 715827882, 1, 3, made); }), platform::kErrOverflow);
-  EXPECT_EQ(errorOf([&] { dib.BytesPerScanLine(); }), platform::kErrOverflow);
+  EXPECT_RUNTIME_ERROR(dib.CreateDIB(0, 715827882, 1, 3, made), platform::kErrOverflow);
+  EXPECT_RUNTIME_ERROR(dib.BytesPerScanLine(), platform::kErrOverflow);
   EXPECT_EQ(dib.dib_width(), 715827882);
   EXPECT_EQ(dib.dib_channels(), 3);
-  EXPECT_EQ(errorOf([&] { dib.CreateDIB(0, 536870912, 1, 4, made); }), platform::kErrOverflow);
+  EXPECT_RUNTIME_ERROR(dib.CreateDIB(0, 536870912, 1, 4, made), platform::kErrOverflow);
 }
 
 TEST_F(DibSection, ImageSizeOverflowMakesNoBitmap) {
   cDIBSection dib;
   platform::HBITMAP made = 12345;
-  EXPECT_EQ(errorOf([&] { dib.CreateDIB(0, 100000, 100000, 3, made); }), platform::kErrOverflow);
+  EXPECT_RUNTIME_ERROR(dib.CreateDIB(0, 100000, 100000, 3, made), platform::kErrOverflow);
   EXPECT_EQ(made, 12345u) << "the member ends before the handle is stored";
   EXPECT_EQ(dib.info().bmiHeader.biSizeImage, 0u);
   EXPECT_EQ(platform::gdiObjectCount(), baseline_);
 
   // Inside Create the surface already exists: it stays until the next CleanUp.
-  EXPECT_EQ(errorOf([&] { dib.Create(100000, 100000, 3); }), platform::kErrOverflow);
+  EXPECT_RUNTIME_ERROR(dib.Create(100000, 100000, 3), platform::kErrOverflow);
   EXPECT_NE(dib.hDC(), 0u);
   EXPECT_EQ(dib.hDib(), 0u);
   dib.CleanUp();
@@ -152,7 +126,7 @@ TEST_F(DibSection, CreateThePlatformRefusesKeepsTheRequestedHeader) {
 }
 
 TEST_F(DibSection, LoadGivesEveryKindOfFileAsBottomUp24BitRows) {
-  for (const bmptest::TestBmp& test : bmptest::allKinds()) {
+  for (const testsupport::TestBmp& test : testsupport::allKinds()) {
     SCOPED_TRACE(test.name);
     cDIBSection dib;
     ASSERT_TRUE(dib.Load(write(test.name + ".bmp", test.bytes)));
@@ -169,29 +143,31 @@ TEST_F(DibSection, LoadGivesEveryKindOfFileAsBottomUp24BitRows) {
     EXPECT_EQ(h.biSizeImage, static_cast<std::uint32_t>(dib.BytesPerScanLine() * test.height));
     EXPECT_EQ(dib.dib_channels(), 3);
 
-    std::vector<bmptest::Rgb> pixels;
+    std::vector<testsupport::Rgb> pixels;
     const auto* bits = static_cast<const std::uint8_t*>(dib.DIBSectionBitsPtr());
     for (int y = 0; y < test.height; ++y) {
-      const std::uint8_t* row = bits + static_cast<std::size_t>(dib.BytesPerScanLine()) * (test.height - 1 - y);
-      for (int x = 0; x < test.width; ++x) pixels.push_back({row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+      const std::uint8_t* row =
+          bits + static_cast<std::size_t>(dib.BytesPerScanLine()) * (test.height - 1 - y);
+      for (int x = 0; x < test.width; ++x)
+        pixels.push_back({row[3 * x + 2], row[3 * x + 1], row[3 * x]});
     }
-    EXPECT_LE(bmptest::maxDifference(pixels, test.expected), test.tolerance);
+    EXPECT_LE(testsupport::maxDifference(pixels, test.expected), test.tolerance);
   }
   EXPECT_TRUE(boxes_.empty());
 }
 
 TEST_F(DibSection, LoadFailureShowsOneBoxAndLeavesNothing) {
-  const std::string missing = (dir_ / "missing.bmp").string();
+  const std::string missing = dir_.file("missing.bmp");
   const std::string jpeg = write("photo.jpg", tinyJpeg());
-  for (const std::string& file : {missing, jpeg, dir_.string()}) {
+  for (const std::string& file : {missing, jpeg, dir_.path().string()}) {
     SCOPED_TRACE(file);
-    boxes_.clear();
     cDIBSection dib;
     EXPECT_FALSE(dib.Load(file));
     ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].prompt, "Can't load BMP image");
-    EXPECT_EQ(boxes_[0].style, 0);
-    EXPECT_EQ(boxes_[0].title, "Quorvane");
+    const platform::MsgBoxRequest box = boxes_.take();
+    EXPECT_EQ(box.prompt, "Can't load BMP image");
+    EXPECT_EQ(box.style, 0);
+    EXPECT_EQ(box.title, "Quorvane");
     EXPECT_EQ(dib.hDC(), 0u);
     EXPECT_EQ(dib.hDib(), 0u);
     EXPECT_EQ(dib.DIBSectionBitsPtr(), nullptr);
@@ -202,8 +178,8 @@ TEST_F(DibSection, LoadFailureShowsOneBoxAndLeavesNothing) {
 }
 
 TEST_F(DibSection, SecondLoadReleasesTheFirstBitmapAndSurface) {
-  const bmptest::TestBmp first = bmptest::kindNamed("pal1");
-  const bmptest::TestBmp second = bmptest::kindNamed("os2-rgb24");
+  const testsupport::TestBmp first = testsupport::kindNamed("pal1");
+  const testsupport::TestBmp second = testsupport::kindNamed("os2-rgb24");
   cDIBSection dib;
   ASSERT_TRUE(dib.Load(write("first.bmp", first.bytes)));
   const platform::HDC firstSurface = dib.hDC();
@@ -224,7 +200,8 @@ TEST_F(DibSection, CleanUpKeepsImageSizeAndResolutionOnly) {
   cDIBSection dib;
   dib.CleanUp();  // on an empty object: releases nothing
   EXPECT_EQ(dib.info().bmiHeader.biSize, 40u);
-  const bmptest::TestBmp test = bmptest::kindNamed("rgb24");  // 3780 x 1890 pixels per metre
+  const testsupport::TestBmp test =
+      testsupport::kindNamed("rgb24");  // 3780 x 1890 pixels per metre
   ASSERT_TRUE(dib.Load(write("picture.bmp", test.bytes)));
   const std::uint32_t sizeImage = dib.info().bmiHeader.biSizeImage;
   for (int i = 0; i < 2; ++i) {
@@ -251,16 +228,16 @@ TEST_F(DibSection, PaintPictureCopiesTheWholeBitmapByDefault) {
   ASSERT_TRUE(dib.Create(3, 2, 3));
   auto* bits = static_cast<std::uint8_t*>(dib.DIBSectionBitsPtr());
   for (int i = 0; i < dib.BytesPerScanLine() * 2; ++i) bits[i] = static_cast<std::uint8_t>(i + 1);
-  const auto blueAt = [](gditest::Canvas& canvas, int x, int y) { return canvas.at(x, y)[0]; };
+  const auto blueAt = [](testsupport::Canvas& canvas, int x, int y) { return canvas.at(x, y)[0]; };
 
-  gditest::Canvas dest(5, 4, 24);
+  testsupport::Canvas dest(5, 4, 24);
   dib.PaintPicture(dest.dc);
   EXPECT_EQ(blueAt(dest, 0, 0), bits[dib.BytesPerScanLine()]) << "top row: the second in memory";
   EXPECT_EQ(blueAt(dest, 2, 1), bits[6]);
   EXPECT_EQ(blueAt(dest, 3, 0), 0);
   EXPECT_EQ(blueAt(dest, 0, 2), 0);
 
-  gditest::Canvas untouched(5, 4, 24);
+  testsupport::Canvas untouched(5, 4, 24);
   dib.PaintPicture(untouched.dc, 0, 0, 0);  // a width of 0 copies nothing
   dib.PaintPicture(untouched.dc, 0, 0, -1, 0);
   EXPECT_EQ(blueAt(untouched, 0, 0), 0);

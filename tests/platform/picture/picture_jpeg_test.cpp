@@ -2,33 +2,30 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <iostream>
 
-#include "picture_samples.h"
 #include "platform/picture/exif.h"
 #include "platform/picture/jpeg_decode.h"
 #include "platform/picture/scan_filter.h"
+#include "tests/support/corpus.h"
+#include "tests/support/images.h"
+#include "tests/support/picture_writers.h"
+#include "tests/support/temp_folder.h"
 
 namespace platform {
 namespace {
 
-using samples::Colour;
-using samples::JpegOptions;
-using samples::Sampling;
-
-std::vector<std::uint8_t> readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testsupport::JpegOptions;
+using testsupport::Rgb;
+using testsupport::Sampling;
 
 // Noise-like detail, so that AC scans carry most of the bytes.
-samples::Rgb detailed(int width, int height) {
-  return samples::makeImage(width, height, [](int x, int y) {
+testsupport::RgbImage detailed(int width, int height) {
+  return testsupport::makeImage(width, height, [](int x, int y) {
     const unsigned h = static_cast<unsigned>(x * 7919 + y * 104729) * 2654435761u;
-    return Colour{static_cast<int>((x * 3 + (h >> 24) / 4) & 0xFF),
-                  static_cast<int>((y * 2 + (h >> 16 & 0xFF) / 4) & 0xFF),
-                  static_cast<int>(((x + y) + (h >> 8 & 0xFF) / 4) & 0xFF)};
+    return Rgb{static_cast<int>((x * 3 + (h >> 24) / 4) & 0xFF),
+               static_cast<int>((y * 2 + (h >> 16 & 0xFF) / 4) & 0xFF),
+               static_cast<int>(((x + y) + (h >> 8 & 0xFF) / 4) & 0xFF)};
   });
 }
 
@@ -46,12 +43,13 @@ TEST(JpegScale, SmallestEighthThatKeepsTwiceTheDrawnSize) {
 TEST(Exif, OrientationFromEitherByteOrderAndNothingFromBrokenData) {
   for (bool bigEndian : {false, true}) {
     for (int orientation = 1; orientation <= 8; ++orientation) {
-      EXPECT_EQ(exifOrientation(samples::exifWithOrientation(orientation, bigEndian)), orientation);
+      EXPECT_EQ(exifOrientation(testsupport::exifWithOrientation(orientation, bigEndian)),
+                orientation);
     }
-    EXPECT_EQ(exifOrientation(samples::exifWithOrientation(0, bigEndian)), 1);
-    EXPECT_EQ(exifOrientation(samples::exifWithOrientation(9, bigEndian)), 1);
+    EXPECT_EQ(exifOrientation(testsupport::exifWithOrientation(0, bigEndian)), 1);
+    EXPECT_EQ(exifOrientation(testsupport::exifWithOrientation(9, bigEndian)), 1);
   }
-  const std::vector<std::uint8_t> good = samples::exifWithOrientation(6, false);
+  const std::vector<std::uint8_t> good = testsupport::exifWithOrientation(6, false);
   for (size_t cut = 0; cut < good.size() - 8;
        ++cut) {  // the orientation's value is in the cut part
     EXPECT_EQ(exifOrientation(std::span(good).first(cut)), 1) << cut;
@@ -112,11 +110,11 @@ void expectSamePixelsFromFewerScans(const std::vector<std::uint8_t>& jpeg,
 }
 
 TEST(ScanFilter, DcOnlyDecodeMatchesFullDecodeOnMadeProgressiveFiles) {
-  const samples::Rgb source = detailed(333, 251);
+  const testsupport::RgbImage source = detailed(333, 251);
   for (Sampling sampling : {Sampling::k444, Sampling::k422, Sampling::k420, Sampling::kGrey}) {
     for (bool arithmetic : {false, true}) {
       JpegOptions options{sampling, 85, true, arithmetic};
-      const auto jpeg = samples::encodeJpeg(source, options);
+      const auto jpeg = testsupport::encodeJpeg(source, options);
       expectSamePixelsFromFewerScans(jpeg, "sampling " +
                                                std::to_string(static_cast<int>(sampling)) +
                                                (arithmetic ? " arithmetic" : " huffman"));
@@ -134,20 +132,24 @@ TEST(ScanFilter, DcOnlyDecodeMatchesFullDecodeOnMadeProgressiveFiles) {
 
 TEST(ScanFilter, DcOnlyDecodeMatchesFullDecodeOnCorpusAndPhotos) {
   std::vector<std::filesystem::path> files;
-  const std::filesystem::path corpus = QUORVANE_CORPUS_DIR "/jpeg/libjpeg-turbo";
   std::error_code error;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus, error)) {
-    const std::string name = entry.path().filename().string();
-    if (name.starts_with("prog_")) files.push_back(entry.path());
-  }
   for (const auto& entry :
        std::filesystem::recursive_directory_iterator("/usr/share/backgrounds", error)) {
     if (entry.path().extension() == ".jpg") files.push_back(entry.path());
   }
-  if (files.empty()) GTEST_SKIP() << "no corpus and no photos in /usr/share/backgrounds";
+  if (files.empty()) SKIP_WITHOUT_CORPUS() << " and no photos in /usr/share/backgrounds";
+  if (!testsupport::corpusPresent()) {
+    std::cout << "no decoder corpus at " << testsupport::corpusDir().string()
+              << ": the photos only\n";
+  }
+  const std::filesystem::path corpus = testsupport::corpusDir() / "jpeg/libjpeg-turbo";
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus, error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("prog_")) files.push_back(entry.path());
+  }
   int progressive = 0;
   for (const auto& path : files) {
-    const std::vector<std::uint8_t> jpeg = readFile(path);
+    const std::vector<std::uint8_t> jpeg = testsupport::readBytes(path);
     if (!JpegDecoder().readHeader(jpeg).progressive) continue;
     ++progressive;
     expectSamePixelsFromFewerScans(jpeg, path.string());
@@ -158,8 +160,8 @@ TEST(ScanFilter, DcOnlyDecodeMatchesFullDecodeOnCorpusAndPhotos) {
 // A decoder keeps its coefficient memory from picture to picture: nothing a larger picture left
 // there may show through the scans a cut-short picture lacks.
 TEST(JpegDecoder, KeptCoefficientMemoryStartsCleanForEachPicture) {
-  const auto large = samples::encodeJpeg(detailed(640, 480), {Sampling::k444, 95, true});
-  auto cut = samples::encodeJpeg(detailed(320, 240), {Sampling::k444, 85, true});
+  const auto large = testsupport::encodeJpeg(detailed(640, 480), {Sampling::k444, 95, true});
+  auto cut = testsupport::encodeJpeg(detailed(320, 240), {Sampling::k444, 85, true});
   cut.resize(cut.size() / 2);
   JpegDecoder reused;
   reused.decodeScaled(large, 8, false);
@@ -169,7 +171,7 @@ TEST(JpegDecoder, KeptCoefficientMemoryStartsCleanForEachPicture) {
 }
 
 TEST(ScanFilter, ScaledDecodeOfTruncatedProgressiveFileStillWorks) {
-  auto jpeg = samples::encodeJpeg(detailed(200, 120), {Sampling::k420, 85, true});
+  auto jpeg = testsupport::encodeJpeg(detailed(200, 120), {Sampling::k420, 85, true});
   jpeg.resize(jpeg.size() * 2 / 3);
   JpegDecoder decoder;
   const ScaledJpeg image = decoder.decodeScaled(jpeg, 1, true);

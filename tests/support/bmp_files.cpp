@@ -1,48 +1,49 @@
-// Small BMP files built byte by byte for the tests, with the picture each must give: every depth,
-// RLE4 and RLE8, bit fields, both row orders, OS/2 1.x and Windows 3, 4 and 5 headers.
-#pragma once
+#include "tests/support/bmp_files.h"
 
-#include <cstdint>
-#include <fstream>
-#include <string>
-#include <vector>
+namespace testsupport {
+namespace {
 
-namespace bmptest {
-
-struct Rgb {
-  std::uint8_t r = 0, g = 0, b = 0;
-  bool operator==(const Rgb&) const = default;
-};
-
-// A colour that differs from its neighbours in every row and column.
-inline Rgb patternColor(int x, int y) {
-  return {static_cast<std::uint8_t>(x * 37 + y * 11), static_cast<std::uint8_t>(x * 5 + y * 71),
-          static_cast<std::uint8_t>(x * 113 + y * 29)};
-}
-
-struct BmpSpec {
-  std::uint32_t headerSize = 40;  // 12, 40, 108 or 124
-  std::int32_t width = 0;
-  std::int32_t height = 0;  // negative: top-down
-  std::uint16_t bitCount = 24;
-  std::uint32_t compression = 0;
-  std::int32_t xPelsPerMeter = 2835;
-  std::int32_t yPelsPerMeter = 2835;
-  std::vector<Rgb> palette = {};
-  std::uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
-  std::vector<std::uint8_t> pixels = {};
-};
-
-inline void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
+void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
   out.push_back(static_cast<std::uint8_t>(v));
   out.push_back(static_cast<std::uint8_t>(v >> 8));
 }
-inline void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+void put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
   put16(out, v & 0xFFFF);
   put16(out, v >> 16);
 }
 
-inline std::vector<std::uint8_t> buildBmp(const BmpSpec& spec) {
+// Rows of bitCount-bit values (value(x, y), y from the top), stored bottom-up unless topDown,
+// each padded to a multiple of 4 bytes.
+template <typename ValueFn>
+std::vector<std::uint8_t> packRows(int width, int height, int bitCount, bool topDown,
+                                   ValueFn value) {
+  const std::size_t stride = (static_cast<std::size_t>(width) * bitCount + 31) / 32 * 4;
+  std::vector<std::uint8_t> out(stride * static_cast<std::size_t>(height), 0);
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* row =
+        out.data() + stride * static_cast<std::size_t>(topDown ? y : height - 1 - y);
+    for (int x = 0; x < width; ++x) {
+      const std::uint32_t v = value(x, y);
+      if (bitCount < 8) {
+        const int shift = 8 - bitCount - (x * bitCount) % 8;
+        row[x * bitCount / 8] |= static_cast<std::uint8_t>(v << shift);
+      } else {
+        for (int i = 0; i < bitCount / 8; ++i)
+          row[x * bitCount / 8 + i] = static_cast<std::uint8_t>(v >> (8 * i));
+      }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+Rgb patternColor(int x, int y) {
+  return {static_cast<std::uint8_t>(x * 37 + y * 11), static_cast<std::uint8_t>(x * 5 + y * 71),
+          static_cast<std::uint8_t>(x * 113 + y * 29)};
+}
+
+std::vector<std::uint8_t> buildBmp(const BmpSpec& spec) {
   std::vector<std::uint8_t> info;
   put32(info, spec.headerSize);
   if (spec.headerSize == 12) {
@@ -89,57 +90,28 @@ inline std::vector<std::uint8_t> buildBmp(const BmpSpec& spec) {
   return file;
 }
 
-// Rows of bitCount-bit values (value(x, y), y from the top), stored bottom-up unless topDown,
-// each padded to a multiple of 4 bytes.
-template <typename ValueFn>
-std::vector<std::uint8_t> packRows(int width, int height, int bitCount, bool topDown, ValueFn value) {
-  const std::size_t stride = (static_cast<std::size_t>(width) * bitCount + 31) / 32 * 4;
-  std::vector<std::uint8_t> out(stride * static_cast<std::size_t>(height), 0);
-  for (int y = 0; y < height; ++y) {
-    std::uint8_t* row = out.data() + stride * static_cast<std::size_t>(topDown ? y : height - 1 - y);
-    for (int x = 0; x < width; ++x) {
-      const std::uint32_t v = value(x, y);
-      if (bitCount < 8) {
-        const int shift = 8 - bitCount - (x * bitCount) % 8;
-        row[x * bitCount / 8] |= static_cast<std::uint8_t>(v << shift);
-      } else {
-        for (int i = 0; i < bitCount / 8; ++i) row[x * bitCount / 8 + i] = static_cast<std::uint8_t>(v >> (8 * i));
-      }
-    }
-  }
-  return out;
-}
-
-// One test file and the picture it holds.
-struct TestBmp {
-  std::string name = {};
-  std::vector<std::uint8_t> bytes = {};
-  int width = 0;
-  int height = 0;  // rows, positive
-  int bitCount = 0;
-  std::int32_t xPelsPerMeter = 0;
-  std::int32_t yPelsPerMeter = 0;
-  std::vector<Rgb> expected = {};  // top row first
-  int tolerance = 0;          // per channel
-};
-
-inline std::vector<Rgb> palettePattern(int count) {
+std::vector<Rgb> palettePattern(int count) {
   std::vector<Rgb> palette;
   for (int i = 0; i < count; ++i) {
-    palette.push_back({static_cast<std::uint8_t>(i * 97 + 13), static_cast<std::uint8_t>(255 - i * 41),
+    palette.push_back({static_cast<std::uint8_t>(i * 97 + 13),
+                       static_cast<std::uint8_t>(255 - i * 41),
                        static_cast<std::uint8_t>(i * 7 + 100)});
   }
   return palette;
 }
 
-inline TestBmp indexedBmp(const std::string& name, std::uint32_t headerSize, int bitCount,
-                          int width, int height) {
+TestBmp indexedBmp(const std::string& name, std::uint32_t headerSize, int bitCount, int width,
+                   int height) {
   // A short palette where the header can say so, as is common at 8 bits.
   const int colors = bitCount == 8 && headerSize != 12 ? 200 : 1 << bitCount;
-  BmpSpec spec{.headerSize = headerSize, .width = width, .height = height,
+  BmpSpec spec{.headerSize = headerSize,
+               .width = width,
+               .height = height,
                .bitCount = static_cast<std::uint16_t>(bitCount)};
   spec.palette = palettePattern(colors);
-  const auto index = [&](int x, int y) { return static_cast<std::uint32_t>((x * 3 + y * 5) % colors); };
+  const auto index = [&](int x, int y) {
+    return static_cast<std::uint32_t>((x * 3 + y * 5) % colors);
+  };
   spec.pixels = packRows(width, height, bitCount, false, index);
   TestBmp test{name, buildBmp(spec), width, height, bitCount};
   if (headerSize != 12) test.xPelsPerMeter = test.yPelsPerMeter = 2835;
@@ -148,32 +120,40 @@ inline TestBmp indexedBmp(const std::string& name, std::uint32_t headerSize, int
   return test;
 }
 
-inline TestBmp directBmp(const std::string& name, std::uint32_t headerSize, int bitCount,
-                         std::uint32_t compression, const std::uint32_t (&masks)[4], int width,
-                         int height) {
-  BmpSpec spec{.headerSize = headerSize, .width = width, .height = height,
-               .bitCount = static_cast<std::uint16_t>(bitCount), .compression = compression,
-               .xPelsPerMeter = 3780, .yPelsPerMeter = 1890};
+TestBmp directBmp(const std::string& name, std::uint32_t headerSize, int bitCount,
+                  std::uint32_t compression, const std::uint32_t (&masks)[4], int width,
+                  int height) {
+  BmpSpec spec{.headerSize = headerSize,
+               .width = width,
+               .height = height,
+               .bitCount = static_cast<std::uint16_t>(bitCount),
+               .compression = compression,
+               .xPelsPerMeter = 3780,
+               .yPelsPerMeter = 1890};
   for (int i = 0; i < 4; ++i) spec.masks[i] = masks[i];
   const bool topDown = height < 0;
   const int rows = topDown ? -height : height;
-  TestBmp test{name, {}, width, rows, bitCount, headerSize == 12 ? 0 : 3780, headerSize == 12 ? 0 : 1890};
+  TestBmp test{
+      name, {}, width, rows, bitCount, headerSize == 12 ? 0 : 3780, headerSize == 12 ? 0 : 1890};
   // Each channel placed into its mask, scaled from 8 bits to the mask's width.
   const auto place = [](std::uint32_t mask, std::uint8_t value) {
     int shift = 0;
     while (((mask >> shift) & 1) == 0) ++shift;
     int bits = 0;
     while (shift + bits < 32 && ((mask >> (shift + bits)) & 1) != 0) ++bits;
-    const std::uint32_t level = bits >= 8 ? static_cast<std::uint32_t>(value) << (bits - 8) : value >> (8 - bits);
+    const std::uint32_t level =
+        bits >= 8 ? static_cast<std::uint32_t>(value) << (bits - 8) : value >> (8 - bits);
     return level << shift;
   };
   const auto value = [&](int x, int y) {
     const Rgb c = patternColor(x, y);
     if (bitCount == 24 || (bitCount == 32 && compression == 0)) {
-      return 0xAB000000u | static_cast<std::uint32_t>(c.r) << 16 | c.g << 8 | c.b;  // unused byte set
+      return 0xAB000000u | static_cast<std::uint32_t>(c.r) << 16 | c.g << 8 |
+             c.b;  // unused byte set
     }
     std::uint32_t v = place(masks[0], c.r) | place(masks[1], c.g) | place(masks[2], c.b);
-    if (masks[3] != 0) v |= place(masks[3], static_cast<std::uint8_t>(x * 16));  // alpha must not tint
+    if (masks[3] != 0)
+      v |= place(masks[3], static_cast<std::uint8_t>(x * 16));  // alpha must not tint
     return v;
   };
   spec.pixels = packRows(width, rows, bitCount, topDown, value);
@@ -185,13 +165,12 @@ inline TestBmp directBmp(const std::string& name, std::uint32_t headerSize, int 
   return test;
 }
 
-// RLE8 (or RLE4): runs, a literal, a delta, an early end of line and an early end of bitmap; the
-// pixels the stream skips show palette entry 0.
-inline TestBmp runLengthBmp(int bitCount) {
+TestBmp runLengthBmp(int bitCount) {
   constexpr int kWidth = 9;
   constexpr int kHeight = 4;
   const std::vector<Rgb> palette = palettePattern(bitCount == 8 ? 6 : 16);
-  std::vector<std::vector<int>> index(kHeight, std::vector<int>(kWidth, 0));  // [row from bottom][x]
+  std::vector<std::vector<int>> index(kHeight,
+                                      std::vector<int>(kWidth, 0));  // [row from bottom][x]
   std::vector<std::uint8_t> stream;
   const bool four = bitCount == 4;
   // Row 0: a run of 3 (colours 1 and 2 alternate in RLE4), a literal of 5, a run of 1.
@@ -202,7 +181,7 @@ inline TestBmp runLengthBmp(int bitCount) {
   if (four) {
     stream.insert(stream.end(), {0x54, 0x32, 0x10, 0});  // 3 bytes, padded to 4
   } else {
-    stream.insert(stream.end(), {5, 4, 3, 2, 1, 0});     // 5 bytes, padded to 6
+    stream.insert(stream.end(), {5, 4, 3, 2, 1, 0});  // 5 bytes, padded to 6
   }
   for (int i = 0; i < 5; ++i) index[0][3 + i] = literal[i];
   stream.insert(stream.end(), {1, static_cast<std::uint8_t>(four ? 0x33 : 3)});
@@ -222,7 +201,9 @@ inline TestBmp runLengthBmp(int bitCount) {
   index[3][0] = index[3][1] = 2;
   stream.insert(stream.end(), {0, 1});
 
-  BmpSpec spec{.headerSize = 40, .width = kWidth, .height = kHeight,
+  BmpSpec spec{.headerSize = 40,
+               .width = kWidth,
+               .height = kHeight,
                .bitCount = static_cast<std::uint16_t>(bitCount),
                .compression = static_cast<std::uint32_t>(four ? 2 : 1)};
   spec.palette = palette;
@@ -233,8 +214,7 @@ inline TestBmp runLengthBmp(int bitCount) {
   return test;
 }
 
-// Every kind of file LoadImageA must read, small and with odd widths so rows carry padding.
-inline std::vector<TestBmp> allKinds() {
+std::vector<TestBmp> allKinds() {
   const std::uint32_t none[4] = {0, 0, 0, 0};
   const std::uint32_t rgb565[4] = {0xF800, 0x07E0, 0x001F, 0};
   const std::uint32_t bgrx[4] = {0x0000FF00, 0x00FF0000, 0xFF000000, 0};
@@ -259,16 +239,11 @@ inline std::vector<TestBmp> allKinds() {
   };
 }
 
-inline TestBmp kindNamed(const std::string& name) {
+TestBmp kindNamed(const std::string& name) {
   for (TestBmp& test : allKinds()) {
     if (test.name == name) return test;
   }
   return {};
 }
 
-inline void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-}  // namespace bmptest
+}  // namespace testsupport

@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "platform/gdi/gdi.h"
-#include "tests/platform/gdi_test_util.h"
+#include "tests/support/gdi_surfaces.h"
 
 namespace platform {
 namespace {
 
-using gditest::Canvas;
+using testsupport::Canvas;
 using Pixel = std::array<std::uint8_t, 3>;
 
 std::vector<Pixel> pixelsOf(Canvas& canvas) {
@@ -26,7 +26,8 @@ std::vector<Pixel> pixelsOf(Canvas& canvas) {
 
 // What a plain copy must leave in the destination, worked out pixel by pixel.
 std::vector<Pixel> expectedCopy(Canvas& dest, Canvas& source, std::int64_t x, std::int64_t y,
-                                std::int64_t cx, std::int64_t cy, std::int64_t x1, std::int64_t y1) {
+                                std::int64_t cx, std::int64_t cy, std::int64_t x1,
+                                std::int64_t y1) {
   std::vector<Pixel> pixels = pixelsOf(dest);
   for (int dy = 0; dy < dest.height; ++dy)
     for (int dx = 0; dx < dest.width; ++dx) {
@@ -49,10 +50,18 @@ TEST(BitBlt, CopiesTheOverlapOfBothBitmapsOnly) {
     int x, y, cx, cy, x1, y1;
   };
   const Case cases[] = {
-      {0, 0, 4, 3, 0, 0},     {3, -1, 10, 10, 0, 0},  {0, 0, 5, 5, -2, -1},  {-3, 2, 9, 9, 1, 0},
-      {4, 4, 1, 1, 3, 2},     {5, 0, 3, 3, 0, 0},     {0, 0, 0, 3, 0, 0},    {0, 0, -2, 3, 0, 0},
-      {1, 1, 2, 2, 4, 0},     {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, 0},
-      {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MIN, INT_MIN}, {0, 0, INT_MAX, INT_MAX, INT_MIN, 0},
+      {0, 0, 4, 3, 0, 0},
+      {3, -1, 10, 10, 0, 0},
+      {0, 0, 5, 5, -2, -1},
+      {-3, 2, 9, 9, 1, 0},
+      {4, 4, 1, 1, 3, 2},
+      {5, 0, 3, 3, 0, 0},
+      {0, 0, 0, 3, 0, 0},
+      {0, 0, -2, 3, 0, 0},
+      {1, 1, 2, 2, 4, 0},
+      {INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, 0},
+      {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MIN, INT_MIN},
+      {0, 0, INT_MAX, INT_MAX, INT_MIN, 0},
   };
   for (const int sourceHeight : {3, -3}) {
     for (const Case& c : cases) {
@@ -60,7 +69,8 @@ TEST(BitBlt, CopiesTheOverlapOfBothBitmapsOnly) {
       Canvas dest(5, 5, 24);
       source.fill(100);
       dest.fill(7);
-      const std::vector<Pixel> expected = expectedCopy(dest, source, c.x, c.y, c.cx, c.cy, c.x1, c.y1);
+      const std::vector<Pixel> expected =
+          expectedCopy(dest, source, c.x, c.y, c.cx, c.cy, c.x1, c.y1);
       EXPECT_NE(BitBlt(dest.dc, c.x, c.y, c.cx, c.cy, source.dc, c.x1, c.y1, SRCCOPY), 0);
       EXPECT_EQ(pixelsOf(dest), expected)
           << c.x << ',' << c.y << ' ' << c.cx << 'x' << c.cy << " from " << c.x1 << ',' << c.y1;

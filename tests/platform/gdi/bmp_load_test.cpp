@@ -1,21 +1,21 @@
+// Reading BMP files through LoadImageA: every kind the program must read, and the files it must
+// refuse.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <climits>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/gdi/gdi.h"
-#include "tests/platform/bmp_test_files.h"
-#include "tests/platform/gdi_test_util.h"
+#include "tests/support/bmp_files.h"
+#include "tests/support/gdi_surfaces.h"
+#include "tests/support/temp_folder.h"
 
 namespace platform {
 namespace {
 
-using bmptest::TestBmp;
+using testsupport::TestBmp;
 
 void setU16(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
   bytes[at] = static_cast<std::uint8_t>(value);
@@ -28,33 +28,26 @@ void setU32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t valu
 
 class BmpLoad : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorvane-bmp-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string path(const std::string& name) const { return dir_.file(name); }
 
   static HGDIOBJ load(const std::string& file) {
     return LoadImageA(0, file.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
   }
   // True when the bytes, written to a file, load; the bitmap is released again.
   bool loads(const std::vector<std::uint8_t>& bytes) {
-    bmptest::writeFile(path("probe.bmp"), bytes);
+    testsupport::writeBytes(path("probe.bmp"), bytes);
     const HGDIOBJ bitmap = load(path("probe.bmp"));
     if (bitmap != 0) DeleteObject(bitmap);
     return bitmap != 0;
   }
 
-  std::filesystem::path dir_;
+  testsupport::TempFolder dir_{"quorvane-bmp"};
 };
 
 TEST_F(BmpLoad, ReadsEveryKindAsThePictureItHolds) {
-  for (const TestBmp& test : bmptest::allKinds()) {
+  for (const TestBmp& test : testsupport::allKinds()) {
     SCOPED_TRACE(test.name);
-    bmptest::writeFile(path(test.name + ".bmp"), test.bytes);
+    testsupport::writeBytes(path(test.name + ".bmp"), test.bytes);
     const HGDIOBJ bitmap = load(path(test.name + ".bmp"));
     ASSERT_NE(bitmap, 0u);
 
@@ -74,18 +67,18 @@ TEST_F(BmpLoad, ReadsEveryKindAsThePictureItHolds) {
     EXPECT_EQ(info.bmiHeader.biXPelsPerMeter, test.xPelsPerMeter);
     EXPECT_EQ(info.bmiHeader.biYPelsPerMeter, test.yPelsPerMeter);
 
-    const bmptest::Picture picture = bmptest::readBack(bitmap);
+    const testsupport::BitmapPixels picture = testsupport::readBack(bitmap);
     EXPECT_EQ(picture.width, test.width);
     EXPECT_EQ(picture.height, test.height);
-    EXPECT_LE(bmptest::maxDifference(picture.pixels, test.expected), test.tolerance);
+    EXPECT_LE(testsupport::maxDifference(picture.pixels, test.expected), test.tolerance);
     EXPECT_EQ(DeleteObject(bitmap), 1);
   }
 }
 
 TEST_F(BmpLoad, ReadsANameWithAnyCharacters) {
-  const TestBmp test = bmptest::allKinds().front();
+  const TestBmp test = testsupport::allKinds().front();
   const std::string name = path("Bild \xC3\xBC ber 100%.bmp");
-  bmptest::writeFile(name, test.bytes);
+  testsupport::writeBytes(name, test.bytes);
   const HGDIOBJ bitmap = load(name);
   EXPECT_NE(bitmap, 0u);
   DeleteObject(bitmap);
@@ -93,16 +86,18 @@ TEST_F(BmpLoad, ReadsANameWithAnyCharacters) {
 
 TEST_F(BmpLoad, RefusesMissingSpecialAndForeignFiles) {
   EXPECT_EQ(load(path("missing.bmp")), 0u);
-  EXPECT_EQ(load(dir_.string()), 0u) << "a folder";
+  EXPECT_EQ(load(dir_.path().string()), 0u) << "a folder";
   ASSERT_EQ(::mkfifo(path("pipe.bmp").c_str(), 0600), 0);
   EXPECT_EQ(load(path("pipe.bmp")), 0u) << "a pipe with no writer must not block";
   EXPECT_FALSE(loads({}));
   EXPECT_FALSE(loads({'B', 'M'}));
-  EXPECT_FALSE(loads({0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}));
-  EXPECT_FALSE(loads({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}));
+  EXPECT_FALSE(
+      loads({0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}));
+  EXPECT_FALSE(
+      loads({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'}));
 
-  const TestBmp good = bmptest::allKinds().front();
-  bmptest::writeFile(path("good.bmp"), good.bytes);
+  const TestBmp good = testsupport::allKinds().front();
+  testsupport::writeBytes(path("good.bmp"), good.bytes);
   const std::string file = path("good.bmp");
   EXPECT_EQ(LoadImageA(0, nullptr, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE), 0u);
   EXPECT_EQ(LoadImageA(0, file.c_str(), 1 /* an icon */, 0, 0, LR_LOADFROMFILE), 0u);
@@ -114,7 +109,8 @@ TEST_F(BmpLoad, RefusesMissingSpecialAndForeignFiles) {
 }
 
 TEST_F(BmpLoad, RefusesHeadersThatContradictTheFile) {
-  const std::vector<std::uint8_t> rgb24 = bmptest::directBmp("rgb24", 40, 24, 0, {0, 0, 0, 0}, 13, 5).bytes;
+  const std::vector<std::uint8_t> rgb24 =
+      testsupport::directBmp("rgb24", 40, 24, 0, {0, 0, 0, 0}, 13, 5).bytes;
   ASSERT_TRUE(loads(rgb24));
   const auto changed = [&](std::size_t at, std::uint32_t value, bool wide = true) {
     std::vector<std::uint8_t> bytes = rgb24;
@@ -126,7 +122,8 @@ TEST_F(BmpLoad, RefusesHeadersThatContradictTheFile) {
   setU32(cut, 2, 0);
   EXPECT_FALSE(loads(cut)) << "last row cut short";
   EXPECT_FALSE(loads(changed(2, 0x7FFFFFFF))) << "file size";
-  EXPECT_FALSE(loads(changed(10, static_cast<std::uint32_t>(rgb24.size()) + 10))) << "offset past the end";
+  EXPECT_FALSE(loads(changed(10, static_cast<std::uint32_t>(rgb24.size()) + 10)))
+      << "offset past the end";
   EXPECT_FALSE(loads(changed(10, 20))) << "offset inside the headers";
   EXPECT_FALSE(loads(changed(14, 66))) << "header size";
   EXPECT_FALSE(loads(changed(18, 0))) << "width";
@@ -143,7 +140,7 @@ TEST_F(BmpLoad, RefusesHeadersThatContradictTheFile) {
   EXPECT_FALSE(loads(changed(42, 30'000'000))) << "absurd resolution";
 
   const std::vector<std::uint8_t> rgb565 =
-      bmptest::directBmp("565", 40, 16, 3, {0xF800, 0x07E0, 0x001F, 0}, 13, 5).bytes;
+      testsupport::directBmp("565", 40, 16, 3, {0xF800, 0x07E0, 0x001F, 0}, 13, 5).bytes;
   ASSERT_TRUE(loads(rgb565));
   for (auto [at, mask] : {std::pair{62, 0u}, {58, 0x0FE0u}, {54, 0xD800u}, {54, 0x1F800u}}) {
     std::vector<std::uint8_t> bytes = rgb565;
@@ -153,7 +150,7 @@ TEST_F(BmpLoad, RefusesHeadersThatContradictTheFile) {
 }
 
 TEST_F(BmpLoad, RefusesColoursThePaletteLacks) {
-  const TestBmp pal8 = bmptest::indexedBmp("pal8", 40, 8, 13, 5);  // 200 colours
+  const TestBmp pal8 = testsupport::indexedBmp("pal8", 40, 8, 13, 5);  // 200 colours
   ASSERT_TRUE(loads(pal8.bytes));
   const std::size_t pixels = 14 + 40 + 200 * 4;
   std::vector<std::uint8_t> bytes = pal8.bytes;
@@ -170,7 +167,7 @@ TEST_F(BmpLoad, RefusesColoursThePaletteLacks) {
 }
 
 TEST_F(BmpLoad, RefusesRunLengthCodesThatLeaveThePicture) {
-  const std::vector<std::uint8_t> rle8 = bmptest::runLengthBmp(8).bytes;
+  const std::vector<std::uint8_t> rle8 = testsupport::runLengthBmp(8).bytes;
   ASSERT_TRUE(loads(rle8));
   const std::size_t stream = 14 + 40 + 6 * 4;  // six palette entries
   const auto changed = [&](std::size_t at, std::uint8_t value) {
@@ -186,29 +183,30 @@ TEST_F(BmpLoad, RefusesRunLengthCodesThatLeaveThePicture) {
   setU32(topDown, 22, static_cast<std::uint32_t>(-4));
   EXPECT_FALSE(loads(topDown)) << "RLE rows are bottom-up only";
   // Cut inside the literal, with the sizes made to agree with the shorter file.
-  std::vector<std::uint8_t> cut(rle8.begin(), rle8.begin() + static_cast<std::ptrdiff_t>(stream) + 6);
+  std::vector<std::uint8_t> cut(rle8.begin(),
+                                rle8.begin() + static_cast<std::ptrdiff_t>(stream) + 6);
   setU32(cut, 2, 0);
   setU32(cut, 34, 0);
   EXPECT_FALSE(loads(cut));
 }
 
 TEST_F(BmpLoad, RefusesSizesTheFileOrTheLimitCannotHold) {
-  bmptest::BmpSpec huge{.width = 20000, .height = 20000, .bitCount = 24};
+  testsupport::BmpSpec huge{.width = 20000, .height = 20000, .bitCount = 24};
   huge.pixels = {1, 2, 3, 4};
-  EXPECT_FALSE(loads(bmptest::buildBmp(huge))) << "400 million pixels in 4 bytes";
+  EXPECT_FALSE(loads(testsupport::buildBmp(huge))) << "400 million pixels in 4 bytes";
 
-  bmptest::BmpSpec empty{.width = 30000, .height = 30000, .bitCount = 8, .compression = 1};
-  empty.palette = bmptest::palettePattern(2);
+  testsupport::BmpSpec empty{.width = 30000, .height = 30000, .bitCount = 8, .compression = 1};
+  empty.palette = testsupport::palettePattern(2);
   empty.pixels = {0, 1};
-  EXPECT_FALSE(loads(bmptest::buildBmp(empty))) << "above the pixel limit";
+  EXPECT_FALSE(loads(testsupport::buildBmp(empty))) << "above the pixel limit";
 
   // Within the limit, a stream that ends at once gives a picture of palette entry 0.
   empty.width = 3000;
   empty.height = 2000;
-  bmptest::writeFile(path("blank.bmp"), bmptest::buildBmp(empty));
+  testsupport::writeBytes(path("blank.bmp"), testsupport::buildBmp(empty));
   const HGDIOBJ bitmap = load(path("blank.bmp"));
   ASSERT_NE(bitmap, 0u);
-  const bmptest::Picture picture = bmptest::readBack(bitmap);
+  const testsupport::BitmapPixels picture = testsupport::readBack(bitmap);
   ASSERT_EQ(picture.pixels.size(), 3000u * 2000u);
   EXPECT_EQ(picture.pixels.front(), empty.palette[0]);
   EXPECT_EQ(picture.pixels.back(), empty.palette[0]);

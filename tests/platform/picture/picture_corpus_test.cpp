@@ -3,44 +3,15 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
-#include "picture_samples.h"
-#include "platform/picture/picture.h"
 #include "platform/base/runtime_error.h"
+#include "platform/picture/picture.h"
+#include "tests/support/corpus.h"
 
 namespace platform {
 namespace {
 
-const std::filesystem::path kCorpus = QUORVANE_CORPUS_DIR;
-
-struct Entry {
-  std::string file;
-  std::string expected;  // valid, questionable or invalid
-  int width = -1;
-  int height = -1;
-};
-
-std::vector<Entry> pictureEntries() {
-  std::vector<Entry> entries;
-  std::ifstream manifest(kCorpus / "manifest.tsv");
-  std::string line;
-  std::getline(manifest, line);  // column names
-  while (std::getline(manifest, line)) {
-    std::vector<std::string> fields;
-    std::stringstream stream(line);
-    for (std::string field; std::getline(stream, field, '\t');) fields.push_back(field);
-    if (fields.size() < 3 || (fields[1] != "jpeg" && fields[1] != "gif")) continue;
-    Entry entry{fields[0], fields[2]};
-    if (fields.size() >= 5 && !fields[3].empty() && !fields[4].empty()) {
-      entry.width = std::stoi(fields[3]);
-      entry.height = std::stoi(fields[4]);
-    }
-    entries.push_back(entry);
-  }
-  return entries;
-}
+using testsupport::CorpusEntry;
 
 // The drawn size for a thumbnail of 125 pixels on the longer side.
 std::pair<int, int> thumbnailSize(const PictureInfo& info) {
@@ -58,12 +29,13 @@ int orientationInName(const std::string& file) {
 }
 
 TEST(PictureCorpus, EveryPictureLoadsAndDrawsOrFailsCleanly) {
-  const std::vector<Entry> entries = pictureEntries();
-  if (entries.empty()) GTEST_SKIP() << "no decoder corpus at " << kCorpus;
-  for (const Entry& entry : entries) {
+  SKIP_WITHOUT_CORPUS();
+  const std::vector<CorpusEntry> entries = testsupport::corpusEntries({"jpeg", "gif"});
+  ASSERT_FALSE(entries.empty());
+  for (const CorpusEntry& entry : entries) {
     SCOPED_TRACE(entry.file + " (" + entry.expected + ")");
     try {
-      const auto picture = loadPicture((kCorpus / entry.file).string());
+      const auto picture = loadPicture((testsupport::corpusDir() / entry.file).string());
       const PictureInfo& info = picture->info();
       if (entry.width >= 0 && entry.expected == "valid") {
         const int orientation = orientationInName(entry.file);
@@ -84,16 +56,17 @@ TEST(PictureCorpus, EveryPictureLoadsAndDrawsOrFailsCleanly) {
 }
 
 TEST(PictureCorpus, ExifPhotosAllDrawUpright) {
+  SKIP_WITHOUT_CORPUS();
+  const std::filesystem::path photos = testsupport::corpusDir() / "jpeg/exif-orientation";
   for (const std::string kind : {"Landscape", "Portrait"}) {
-    const std::filesystem::path first = kCorpus / "jpeg/exif-orientation" / (kind + "_1.jpg");
-    if (!std::filesystem::exists(first)) GTEST_SKIP() << "no decoder corpus at " << kCorpus;
+    const std::filesystem::path first = photos / (kind + "_1.jpg");
+    ASSERT_TRUE(std::filesystem::exists(first)) << first;
     const auto reference = loadPicture(first.string());
     const auto [w, h] = thumbnailSize(reference->info());
     const RgbaImage expected = renderPicture(*reference, w, h);
     for (int orientation = 0; orientation <= 8; ++orientation) {
       const std::string name = kind + "_" + std::to_string(orientation) + ".jpg";
-      const RgbaImage image =
-          renderPicture(*loadPicture((kCorpus / "jpeg/exif-orientation" / name).string()), w, h);
+      const RgbaImage image = renderPicture(*loadPicture((photos / name).string()), w, h);
       ASSERT_EQ(image.pixels.size(), expected.pixels.size()) << name;
       double difference = 0;
       for (size_t i = 0; i < image.pixels.size(); ++i)

@@ -1,4 +1,4 @@
-#include "picture_samples.h"
+#include "tests/support/picture_writers.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -8,11 +8,13 @@
 #include <jpeglib.h>
 // clang-format on
 
-namespace samples {
+#include "tests/support/temp_folder.h"
+
+namespace testsupport {
 namespace {
 
 // A libjpeg compressor writing to memory; encoding test patterns cannot fail.
-class Compressor {
+class Compressor final {
  public:
   Compressor() {
     cinfo_.err = jpeg_std_error(&errors_);
@@ -62,38 +64,25 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t value, bool bigEndian) 
   put16(out, static_cast<int>(bigEndian ? value & 0xFFFF : value >> 16), bigEndian);
 }
 
-// The rows of a frame in the order an interlaced GIF stores them.
-std::vector<int> rowOrder(int height, bool interlaced) {
-  std::vector<int> order;
-  if (!interlaced) {
-    for (int y = 0; y < height; ++y) order.push_back(y);
-    return order;
-  }
-  const int starts[] = {0, 4, 2, 1};
-  const int steps[] = {8, 8, 4, 2};
-  for (int pass = 0; pass < 4; ++pass) {
-    for (int y = starts[pass]; y < height; y += steps[pass]) order.push_back(y);
-  }
-  return order;
-}
-
 }  // namespace
 
-Rgb makeImage(int width, int height, const std::function<Colour(int x, int y)>& colourAt) {
-  Rgb image{width, height, std::vector<std::uint8_t>(static_cast<size_t>(width) * height * 3)};
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const Colour c = colourAt(x, y);
-      std::uint8_t* p = image.at(x, y);
-      p[0] = static_cast<std::uint8_t>(c.r);
-      p[1] = static_cast<std::uint8_t>(c.g);
-      p[2] = static_cast<std::uint8_t>(c.b);
-    }
+std::ostream& operator<<(std::ostream& out, Sampling sampling) {
+  switch (sampling) {
+    case Sampling::k444:
+      return out << "4:4:4";
+    case Sampling::k422:
+      return out << "4:2:2";
+    case Sampling::k420:
+      return out << "4:2:0";
+    case Sampling::kGrey:
+      return out << "grey";
+    case Sampling::kOther:
+      break;
   }
-  return image;
+  return out << "other sampling";
 }
 
-std::vector<std::uint8_t> encodeJpeg(const Rgb& image, const JpegOptions& options) {
+std::vector<std::uint8_t> encodeJpeg(const RgbImage& image, const JpegOptions& options) {
   Compressor compressor;
   jpeg_compress_struct& c = compressor.cinfo();
   c.image_width = static_cast<JDIMENSION>(image.width);
@@ -121,7 +110,7 @@ std::vector<std::uint8_t> encodeJpeg(const Rgb& image, const JpegOptions& option
   return compressor.write(pixels, c.input_components, options.app1);
 }
 
-std::vector<std::uint8_t> encodeCmykJpeg(const Rgb& image, bool adobe, bool ycck) {
+std::vector<std::uint8_t> encodeCmykJpeg(const RgbImage& image, bool adobe, bool ycck) {
   Compressor compressor;
   jpeg_compress_struct& c = compressor.cinfo();
   c.image_width = static_cast<JDIMENSION>(image.width);
@@ -145,6 +134,11 @@ std::vector<std::uint8_t> encodeCmykJpeg(const Rgb& image, bool adobe, bool ycck
   return compressor.write(cmyk, 4, {});
 }
 
+bool writeJpeg(const std::filesystem::path& path, const RgbImage& image,
+               const JpegOptions& options) {
+  return writeBytes(path, encodeJpeg(image, options));
+}
+
 std::vector<std::uint8_t> exifWithOrientation(int orientation, bool bigEndian) {
   std::vector<std::uint8_t> out = {'E', 'x', 'i', 'f', 0, 0};
   out.push_back(bigEndian ? 'M' : 'I');
@@ -165,101 +159,20 @@ std::vector<std::uint8_t> exifWithOrientation(int orientation, bool bigEndian) {
   return out;
 }
 
-std::vector<std::uint8_t> lzwUncompressed(const std::vector<std::uint8_t>& indices, int codeSize) {
-  const int clear = 1 << codeSize;
-  const int width = codeSize + 1;
-  // Each literal after the first adds a table entry; clear before the code width would grow.
-  const int literalsPerClear = std::max(1, (1 << width) - clear - 2);
-  std::vector<std::uint8_t> out;
-  std::uint32_t bits = 0;
-  int count = 0;
-  const auto emit = [&](int code) {
-    bits |= static_cast<std::uint32_t>(code) << count;
-    count += width;
-    while (count >= 8) {
-      out.push_back(static_cast<std::uint8_t>(bits & 0xFF));
-      bits >>= 8;
-      count -= 8;
-    }
-  };
-  for (size_t i = 0; i < indices.size(); ++i) {
-    if (i % literalsPerClear == 0) emit(clear);
-    emit(indices[i]);
+std::vector<std::uint8_t> paletteOf(const std::vector<Rgb>& colours) {
+  std::vector<std::uint8_t> palette;
+  for (const Rgb& c : colours) palette.insert(palette.end(), {c.r, c.g, c.b});
+  return palette;
+}
+
+tools::GifFrame gifFrameOf(const RgbImage& image) {
+  tools::GifFrame frame{image.width, image.height, {}};
+  frame.rgba.reserve(static_cast<size_t>(image.width) * image.height * 4);
+  for (size_t i = 0; i + 2 < image.pixels.size(); i += 3) {
+    frame.rgba.insert(frame.rgba.end(),
+                      {image.pixels[i], image.pixels[i + 1], image.pixels[i + 2], 255});
   }
-  emit(clear + 1);
-  if (count > 0) out.push_back(static_cast<std::uint8_t>(bits & 0xFF));
-  return out;
+  return frame;
 }
 
-std::vector<std::uint8_t> encodeGif(const GifSpec& spec) {
-  std::vector<std::uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
-  put16(out, spec.screenWidth, false);
-  put16(out, spec.screenHeight, false);
-  out.push_back(0xF7);  // global palette of 256 colours
-  out.push_back(0);
-  out.push_back(0);
-  for (int i = 0; i < 256; ++i) {
-    const Colour c = i < static_cast<int>(spec.palette.size()) ? spec.palette[i] : Colour{};
-    out.push_back(static_cast<std::uint8_t>(c.r));
-    out.push_back(static_cast<std::uint8_t>(c.g));
-    out.push_back(static_cast<std::uint8_t>(c.b));
-  }
-  for (const GifFrame& frame : spec.frames) {
-    if (frame.transparentIndex >= 0) {
-      out.insert(out.end(),
-                 {0x21, 0xF9, 4, 0x01, 0, 0, static_cast<std::uint8_t>(frame.transparentIndex), 0});
-    }
-    out.push_back(0x2C);
-    put16(out, frame.left, false);
-    put16(out, frame.top, false);
-    put16(out, frame.width, false);
-    put16(out, frame.height, false);
-    out.push_back(frame.interlaced ? 0x40 : 0x00);
-    std::vector<std::uint8_t> ordered;
-    for (int y : rowOrder(frame.height, frame.interlaced)) {
-      ordered.insert(ordered.end(),
-                     frame.indices.begin() + static_cast<std::ptrdiff_t>(y) * frame.width,
-                     frame.indices.begin() + static_cast<std::ptrdiff_t>(y + 1) * frame.width);
-    }
-    out.push_back(8);
-    const std::vector<std::uint8_t> data = lzwUncompressed(ordered, 8);
-    for (size_t pos = 0; pos < data.size(); pos += 255) {
-      const size_t length = std::min<size_t>(255, data.size() - pos);
-      out.push_back(static_cast<std::uint8_t>(length));
-      out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(pos),
-                 data.begin() + static_cast<std::ptrdiff_t>(pos + length));
-    }
-    out.push_back(0);
-  }
-  out.push_back(0x3B);
-  return out;
-}
-
-Mean meanOf(const platform::RgbaImage& image, int x0, int y0, int x1, int y1) {
-  Mean mean;
-  for (int y = y0; y < y1; ++y) {
-    for (int x = x0; x < x1; ++x) {
-      const std::uint8_t* p = pixel(image, x, y);
-      mean.r += p[0];
-      mean.g += p[1];
-      mean.b += p[2];
-      mean.a += p[3];
-    }
-  }
-  const double count = static_cast<double>(x1 - x0) * (y1 - y0);
-  mean.r /= count;
-  mean.g /= count;
-  mean.b /= count;
-  mean.a /= count;
-  return mean;
-}
-
-Mean meanOf(const platform::RgbaImage& image) {
-  return meanOf(image, 0, 0, image.width, image.height);
-}
-
-const std::uint8_t* pixel(const platform::RgbaImage& image, int x, int y) {
-  return &image.pixels[(static_cast<size_t>(y) * image.width + x) * 4];
-}
-
-}  // namespace samples
+}  // namespace testsupport

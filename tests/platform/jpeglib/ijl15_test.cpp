@@ -1,57 +1,25 @@
+// The JPEG library's record: what ijlInit, ijlWrite and ijlFree accept and what they leave on disk.
 #include "platform/jpeglib/ijl15.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "platform/base/atomic_file.h"
+#include "tests/support/temp_folder.h"
 
 namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir final {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "ijl15_test.XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  std::set<std::string> names() const {
-    std::set<std::string> result;
-    for (const auto& entry : fs::directory_iterator(path_)) result.insert(entry.path().filename());
-    return result;
-  }
-
- private:
-  std::string path_;
-};
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+using testsupport::readText;
+using testsupport::TempFolder;
+using testsupport::writeText;
+using Names = std::vector<std::string>;
 
 // A picture of width x height pixels, 3 bytes per pixel, rows padded to 4 bytes, every row
 // different; stored bottom row first or top row first.
@@ -152,7 +120,7 @@ TEST(IjlWrite, RejectsAnInconsistentRecordBeforeReadingAPixel) {
        },
        IJL_INVALID_DIB_SIZE},
   };
-  TempDir dir;
+  TempFolder dir;
   const std::string file = dir.file("out.jpg");
   // A 5 x 4 picture: rows of 15 bytes and 1 byte of padding. The checks must come before the
   // encoder reads these 64 bytes as a larger picture (the sanitizer build sees any such read).
@@ -170,7 +138,7 @@ TEST(IjlWrite, RejectsAnInconsistentRecordBeforeReadingAPixel) {
 TEST(IjlWrite, TopDownAndBottomUpRowsGiveTheSameJpeg) {
   // The encoder is handed the same rows in the same order, so the files are identical; the
   // imaging tests check that the bottom-up picture comes out upright.
-  TempDir dir;
+  TempFolder dir;
   std::string files[2];
   for (const bool bottomUp : {true, false}) {
     std::vector<std::uint8_t> bits = patternPixels(41, 32, bottomUp);
@@ -180,15 +148,15 @@ TEST(IjlWrite, TopDownAndBottomUpRowsGiveTheSameJpeg) {
     if (!bottomUp) r.DIBHeight = 32;
     EXPECT_EQ(ijlWrite(&r, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
     ijlFree(&r);
-    files[bottomUp ? 0 : 1] = readFile(file);
+    files[bottomUp ? 0 : 1] = readText(file);
   }
   EXPECT_EQ(files[0].substr(0, 2), "\xFF\xD8");
   EXPECT_EQ(files[0], files[1]);
 }
 
 TEST(IjlWrite, FailsWhereNoFileCanBeMadeAndLeavesNothingBehind) {
-  TempDir dir;
-  writeFile(dir.file("plain"), "not a folder");
+  TempFolder dir;
+  writeText(dir.file("plain"), "not a folder");
   fs::create_directory(dir.file("taken.jpg"));
   std::vector<std::uint8_t> bits = patternPixels(8, 8, true);
   for (const std::string name : {"plain/x.jpg", "missing/x.jpg", "taken.jpg"}) {
@@ -198,68 +166,25 @@ TEST(IjlWrite, FailsWhereNoFileCanBeMadeAndLeavesNothingBehind) {
     EXPECT_EQ(ijlWrite(&r, IJL_JFILE_WRITEWHOLEIMAGE), IJL_ERR_FILECREATE) << name;
     ijlFree(&r);
   }
-  EXPECT_EQ(dir.names(), (std::set<std::string>{"plain", "taken.jpg"}));
+  EXPECT_EQ(dir.names(), (Names{"plain", "taken.jpg"}));
   EXPECT_TRUE(fs::is_empty(dir.file("taken.jpg")));
 }
 
 TEST(IjlWrite, ReplacesAnEarlierFileOnlyWhenTheWriteSucceeds) {
-  TempDir dir;
+  TempFolder dir;
   const std::string file = dir.file("thumb.jpg");
-  writeFile(file, "earlier file");
+  writeText(file, "earlier file");
   std::vector<std::uint8_t> bits = patternPixels(8, 8, true);
   JPEG_CORE_PROPERTIES r;
   prepare(r, bits, 8, 8, file);
   r.DIBPadBytes = 3;
   EXPECT_EQ(ijlWrite(&r, IJL_JFILE_WRITEWHOLEIMAGE), IJL_INVALID_DIB_SIZE);
-  EXPECT_EQ(readFile(file), "earlier file");
+  EXPECT_EQ(readText(file), "earlier file");
   r.DIBPadBytes = 0;
   EXPECT_EQ(ijlWrite(&r, IJL_JFILE_WRITEWHOLEIMAGE), IJL_OK);
   ijlFree(&r);
-  EXPECT_EQ(readFile(file).substr(0, 2), "\xFF\xD8");
-  EXPECT_EQ(dir.names(), std::set<std::string>{"thumb.jpg"});
-}
-
-TEST(AtomicFile, KeepsTheModeOfTheFileItReplacesAndLeavesNoTemporaryFile) {
-  TempDir dir;
-  const std::string file = dir.file("data.bin");
-  writeFile(file, "old contents, longer than the new ones");
-  chmod(file.c_str(), 0600);
-  const std::string bytes("new\0bytes", 9);
-  const WriteResult result = writeFileAtomically(file, bytes.data(), bytes.size());
-  EXPECT_TRUE(result.ok());
-  EXPECT_EQ(readFile(file), bytes);
-  struct stat st {};
-  ASSERT_EQ(stat(file.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u) << "a private file stays private";
-  EXPECT_EQ(dir.names(), std::set<std::string>{"data.bin"});
-}
-
-TEST(AtomicFile, TakesNamesOfAnyBytesAndAnyLength) {
-  TempDir dir;
-  std::string longName;
-  while (longName.size() < 250) longName += "\xC3\xA9";  // é: a temporary name must not split it
-  longName += "a.jpg";
-  ASSERT_EQ(longName.size(), 255u);
-  const std::string oddName = "a b 'single' \"double\" \xF0\x9F\x98\x80\nsecond line.jpg";
-  for (const std::string& name : {longName, oddName}) {
-    EXPECT_TRUE(writeFileAtomically(dir.file(name), "x", 1).ok());
-  }
-  EXPECT_EQ(dir.names(), (std::set<std::string>{longName, oddName}));
-}
-
-TEST(AtomicFile, ReportsTheStepThatFailed) {
-  TempDir dir;
-  writeFile(dir.file("plain"), "");
-  fs::create_directories(dir.file("folder/inside"));
-  const WriteResult notAFolder = writeFileAtomically(dir.file("plain/x"), "x", 1);
-  EXPECT_EQ(notAFolder.failedStep, WriteStep::kCreate);
-  EXPECT_EQ(notAFolder.errnoValue, ENOTDIR);
-  // The temporary file was written before the rename failed; it must go again.
-  const WriteResult ontoFolder = writeFileAtomically(dir.file("folder"), "x", 1);
-  EXPECT_EQ(ontoFolder.failedStep, WriteStep::kReplace);
-  EXPECT_NE(ontoFolder.errnoValue, 0);
-  EXPECT_EQ(writeFileAtomically("", "x", 1).failedStep, WriteStep::kCreate);
-  EXPECT_EQ(dir.names(), (std::set<std::string>{"folder", "plain"}));
+  EXPECT_EQ(readText(file).substr(0, 2), "\xFF\xD8");
+  EXPECT_EQ(dir.names(), Names{"thumb.jpg"});
 }
 
 }  // namespace

@@ -8,14 +8,13 @@
 #include <thread>
 #include <vector>
 
-#include "tests/platform/gdi_test_util.h"
+#include "tests/support/gdi_surfaces.h"
 
 namespace platform {
 namespace {
 
-using gditest::Canvas;
-using gditest::dibHeader;
-
+using testsupport::Canvas;
+using testsupport::dibHeader;
 
 TEST(GdiHandles, SurfaceHoldsADefaultBitmapThatGoesWithIt) {
   const std::size_t before = gdiObjectCount();
@@ -121,7 +120,8 @@ TEST(CreateDIBSection, LaysOutPaddedRowsInTheHeadersOrder) {
   query.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   ASSERT_NE(GetDIBits(bottomUp.dc, bottomUp.dib, 0, 0, nullptr, &query, DIB_RGB_COLORS), 0);
   EXPECT_EQ(query.bmiHeader.biSizeImage, 32u) << "rows of 15 bytes padded to 16";
-  EXPECT_EQ(std::vector<std::uint8_t>(bottomUp.bits, bottomUp.bits + 32), std::vector<std::uint8_t>(32, 0));
+  EXPECT_EQ(std::vector<std::uint8_t>(bottomUp.bits, bottomUp.bits + 32),
+            std::vector<std::uint8_t>(32, 0));
 
   // The bottom row comes first in memory for a positive height, last for a negative one.
   for (int height : {2, -2}) {
@@ -226,7 +226,8 @@ TEST(GetDIBits, CopyConvertsAndNeverWritesMoreRowsThanThereAre) {
   EXPECT_EQ(copy(1, 10, dibHeader(3, 5, 24), rows), 3);
   EXPECT_EQ(std::memcmp(rows.data(), canvas.at(0, 2), 9), 0);
   EXPECT_EQ(std::memcmp(rows.data() + 24, canvas.at(0, 0), 9), 0);
-  EXPECT_EQ(std::vector<std::uint8_t>(rows.begin() + 36, rows.end()), std::vector<std::uint8_t>(24, 0xEE));
+  EXPECT_EQ(std::vector<std::uint8_t>(rows.begin() + 36, rows.end()),
+            std::vector<std::uint8_t>(24, 0xEE));
   // No more rows than the header describes either.
   std::vector<std::uint8_t> two(2 * 12, 0);
   EXPECT_EQ(copy(0, 4, dibHeader(3, 2, 24), two), 2);
@@ -238,7 +239,8 @@ TEST(GetDIBits, CopyConvertsAndNeverWritesMoreRowsThanThereAre) {
   EXPECT_EQ(copy(0, 4, dibHeader(1, 4, 24), narrow), 4);
   EXPECT_EQ(std::memcmp(narrow.data() + 12, canvas.at(0, 0), 3), 0);
 
-  for (std::uint32_t start : {4u, 1000u, UINT32_MAX}) EXPECT_EQ(copy(start, 1, dibHeader(3, 4, 24), rows), 0);
+  for (std::uint32_t start : {4u, 1000u, UINT32_MAX})
+    EXPECT_EQ(copy(start, 1, dibHeader(3, 4, 24), rows), 0);
   EXPECT_EQ(copy(0, 0, dibHeader(3, 4, 24), rows), 0);
   EXPECT_EQ(copy(0, 4, dibHeader(3, 4, 16), rows), 0);
   EXPECT_EQ(copy(0, 4, dibHeader(0, 4, 24), rows), 0);
