@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -59,11 +62,16 @@ Module loadModule() {
   return module;
 }
 
+std::atomic<bool> gModuleLoaded{false};
+
 platform::RgbaImage renderThroughModule(std::span<const std::uint8_t> gif,
                                         const platform::GifLayout& layout, int width, int height) {
   static std::once_flag once;
   static Module module;
-  std::call_once(once, [] { module = loadModule(); });
+  std::call_once(once, [] {
+    module = loadModule();
+    gModuleLoaded.store(module.entry != nullptr);
+  });
   if (module.entry == nullptr) {
     platform::raiseError(platform::kErrInvalidPicture, "GIF decoding unavailable: " + module.error);
   }
@@ -81,5 +89,15 @@ platform::RgbaImage renderThroughModule(std::span<const std::uint8_t> gif,
 }  // namespace
 
 void useGifModule() { platform::setGifRenderer(renderThroughModule); }
+
+void exitProcess(int status) {
+  const bool flushed = std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+  std::fflush(stderr);
+  if (!flushed && status == 0) status = 1;
+  // Qt's GIF reader makes objects on the worker threads that drew GIFs; those threads have ended,
+  // and Qt's exit-time teardown of the objects then reads their freed thread data.
+  if (gModuleLoaded.load()) std::_Exit(status);
+  std::exit(status);
+}
 
 }  // namespace thumb

@@ -24,4 +24,8 @@ namespace thumb {
 // module then makes every GIF fail with error 481 and says why.
 void useGifModule();
 
+// Ends the process with `status` once standard output and error are flushed (1 when writing
+// standard output failed). With the GIF module loaded, Qt's exit-time teardown is left out.
+[[noreturn]] void exitProcess(int status);
+
 }  // namespace thumb

@@ -7,5 +7,5 @@
 
 int main(int argc, char** argv) {
   thumb::useGifModule();
-  return thumb::runCommand(std::vector<std::string>(argv + 1, argv + argc));
+  thumb::exitProcess(thumb::runCommand(std::vector<std::string>(argv + 1, argv + argc)));
 }
