@@ -2,6 +2,7 @@
 #include "app/Form1.h"
 
 #include <functional>
+#include <string>
 
 #include "imaging/Helpers.h"
 #include "imaging/cDIBSection.h"
@@ -46,6 +47,11 @@ void Form1::Drive1_Change() { Dir1.setPath(Drive1.Drive()); }
 void Form1::Dir1_Change() { File1.setPath(Dir1.Path()); }
 
 void Form1::File1_Click() {
+  // Drawn or not, the preview's description tells its size afterwards.
+  struct Describe {
+    Form1& form;
+    ~Describe() { form.describePreview(); }
+  } describe{*this};
   Picture1.Cls();
   previewSource_.clear();
   const std::string path = File1.Path() + "/" + File1.FileName();
@@ -106,4 +112,9 @@ void Form1::followSize() {
   if (S() > kWidthFollowsAbove) {
     setWidth(checked([&] { return kWidthAtLargest - (kLargestStep - S()) * kTwipsPerPixel; }));
   }
+}
+
+void Form1::describePreview() {
+  Picture1.setAccessibleDescription(std::to_string(Picture1.ScalePixelWidth()) + " x " +
+                                    std::to_string(Picture1.ScalePixelHeight()) + " pixels");
 }

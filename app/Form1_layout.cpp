@@ -60,6 +60,30 @@ Form1::Form1()
   Text1.setColors(kDarkYellow, kBlack);
   Command2.setCaption("+");
   Command3.setCaption("-");
+  // What a screen reader says for each control; the canvas is described by its drawing.
+  struct Spoken {
+    platform::Control& control;
+    const char* name;
+    const char* description;
+  };
+  const Spoken spoken[] = {
+      {Drive1, "Drive", "The drive whose folders are listed"},
+      {Dir1, "Folder", "The open folder and its subfolders; double-click one to open it"},
+      {File1, "Pictures", "The folder's JPEG and GIF pictures; choose one to preview it"},
+      {Picture1, "Thumbnail preview", ""},
+      {Command1, "Create Thumbnail", "Saves the preview as thumb_ and the picture's name"},
+      {Label1, "Size", "Labels the thumbnail size box"},
+      {Text1, "Thumbnail size in pixels", "The longer side; + and - step it by 5, 60 to 175"},
+      {Command2, "Larger thumbnail", "Adds 5 pixels to the thumbnail size"},
+      {Command3, "Smaller thumbnail", "Takes 5 pixels from the thumbnail size"},
+      {Picture2, "Start-up picture", "Holds the start-up picture; not shown"},
+      {Image1, "Chosen picture", "Holds the chosen picture at its own size; not shown"},
+  };
+  for (const Spoken& s : spoken) {
+    s.control.setAccessibleName(s.name);
+    s.control.setAccessibleDescription(s.description);
+  }
+
   Picture2.setPicture(platform::LoadPictureFromResource(":/quorvane/splash.jpg"));
   Picture2.setVisible(false);
   Image1.setVisible(false);
@@ -72,4 +96,5 @@ Form1::Form1()
   Command3.onClick([this] { Command3_Click(); });
 
   platform::runHandler([this] { Form_Load(); });
+  describePreview();
 }

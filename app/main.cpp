@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Quorvane");
   QApplication::setApplicationVersion("1.00");
-  QApplication::setDesktopFileName("quorvane");
+  QApplication::setDesktopFileName("io.github.quorvane.Quorvane");  // its menu entry
   platform::installMessageBoxDialog();
   platform::installQtGifDecoder();
   Form1 form;

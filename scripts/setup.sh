@@ -14,6 +14,9 @@ packages=(
   bubblewrap parallel                     # the thumbnailer's sandbox, many machines (tests)
   locales                                 # a comma-decimal locale the tests run under too
   fonts-liberation2 fonts-dejavu-core     # Times New Roman's metric twin for the "Size" label
+  help2man                                # quorvane-thumb's manual, from its --help
+  dpkg-dev file lintian man-db            # the Debian package and its checks
+  appstream desktop-file-utils            # the metainfo's and the menu entry's validators
 )
 
 sudo=""

@@ -1,13 +1,15 @@
-// Draws the program's stored pictures: the 125 x 125 start-up splash (a baseline JFIF 4:2:0 JPEG)
-// and the 32 x 32 16-colour icon. Run by hand when the artwork changes; its output is kept in
-// app/resources/:
+// Draws the program's pictures: the 125 x 125 start-up splash (a baseline JFIF 4:2:0 JPEG) and the
+// 32 x 32 16-colour icon, run by hand when the artwork changes and kept in app/resources/:
 //   QT_QPA_PLATFORM=offscreen build/tools/quorvane-artgen app/resources
+// and the icon's larger renditions for menus and software centres, made by the build:
+//   quorvane-artgen --icon SIZE FILE.png
 #include <QFont>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QRadialGradient>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "tools/picture_art.h"
@@ -70,14 +72,53 @@ QImage drawIcon() {
   return icon;
 }
 
+// The same streaks drawn smoothly at any size, for the menus' larger icons: each a bar narrowing to
+// a rounded drip, with its drop below, on a white tile.
+QImage drawLargeIcon(int size) {
+  const QColor colours[] = {Qt::red, Qt::yellow, Qt::green, Qt::cyan, Qt::blue, Qt::magenta};
+  const int lengths[] = {26, 18, 30, 22, 14, 24};
+  const double unit = size / 32.0;  // one pixel of the 32 x 32 icon
+  QImage icon(size, size, QImage::Format_ARGB32);
+  icon.fill(Qt::white);
+  QPainter painter(&icon);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  for (int streak = 0; streak < 6; ++streak) {
+    painter.setBrush(colours[streak]);
+    const double left = (1 + streak * 5) * unit;
+    const double drip = (lengths[streak] - 4) * unit;  // where the streak narrows
+    painter.drawRect(QRectF(left, 0, 5 * unit, drip));
+    painter.drawRoundedRect(QRectF(left + unit, drip - unit, 3 * unit, 4.4 * unit), 1.5 * unit,
+                            1.5 * unit);
+    painter.drawEllipse(QPointF(left + 2.5 * unit, (lengths[streak] + 0.55) * unit), 0.8 * unit,
+                        0.8 * unit);
+  }
+  return icon;
+}
+
+int drawIconFile(const std::string& sizeText, const std::string& path) {
+  const int size = std::atoi(sizeText.c_str());
+  if (size < 32 || size > 1024) {
+    std::fprintf(stderr, "quorvane-artgen: icon size %s is not 32 to 1024\n", sizeText.c_str());
+    return 2;
+  }
+  const QImage icon = size == 32 ? drawIcon() : drawLargeIcon(size);
+  if (icon.save(QString::fromStdString(path), "PNG")) return 0;
+  std::fprintf(stderr, "quorvane-artgen: cannot write %s\n", path.c_str());
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: quorvane-artgen FOLDER\n");
+  const bool icon = argc == 4 && std::string(argv[1]) == "--icon";
+  if (argc != 2 && !icon) {
+    std::fprintf(stderr,
+                 "usage: quorvane-artgen FOLDER\n       quorvane-artgen --icon SIZE FILE\n");
     return 2;
   }
   QGuiApplication application(argc, argv);
+  if (icon) return drawIconFile(argv[2], argv[3]);
   const std::string folder = argv[1];
   const bool ok = tools::saveJpeg(drawSplash(), folder + "/splash.jpg", 92) &&
                   drawIcon().save(QString::fromStdString(folder + "/icon.png"));

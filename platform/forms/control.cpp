@@ -1,4 +1,6 @@
 // What every control has: a place and size in twips, visibility, a place in the tab order.
+#include <QComboBox>
+#include <QLabel>
 #include <algorithm>
 
 #include "platform/forms/forms_impl.h"
@@ -9,6 +11,7 @@ namespace platform {
 Control::Control(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 Control::~Control() {
+  if (impl_->spokenLabel) delete impl_->spokenLabel.data();
   if (impl_->widget) delete impl_->widget.data();
 }
 
@@ -30,6 +33,27 @@ bool Control::Visible() const { return impl_->widget->isVisibleTo(impl_->widget-
 void Control::setVisible(bool visible) { impl_->widget->setVisible(visible); }
 
 void Control::setTabIndex(int index) { impl_->tabIndex = index; }
+
+void Control::setAccessibleName(const std::string& name) {
+  QWidget* widget = impl_->widget;
+  widget->setAccessibleName(QString::fromStdString(name));
+  // Qt on Linux gives a combo box's current text as its name and what it is through the label
+  // whose buddy it is, as screen readers there expect: that label, hidden.
+  if (auto* combo = qobject_cast<QComboBox*>(widget)) {
+    auto* label = qobject_cast<QLabel*>(impl_->spokenLabel.data());
+    if (label == nullptr) {
+      label = new QLabel(widget->parentWidget());
+      label->hide();
+      label->setBuddy(combo);
+      impl_->spokenLabel = label;
+    }
+    label->setText(QString::fromStdString(name));
+  }
+}
+
+void Control::setAccessibleDescription(const std::string& description) {
+  impl_->widget->setAccessibleDescription(QString::fromStdString(description));
+}
 
 void setWidgetColors(QWidget* widget, Color fore, Color back, QPalette::ColorRole foreRole,
                      QPalette::ColorRole backRole) {

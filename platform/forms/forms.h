@@ -77,6 +77,9 @@ class Control {
   bool Visible() const;
   void setVisible(bool visible);
   void setTabIndex(int index);
+  // What a screen reader says for the control: its name, then what it is for or shows.
+  void setAccessibleName(const std::string& name);
+  void setAccessibleDescription(const std::string& description);
   struct Impl;
   Impl& impl() const { return *impl_; }
 

@@ -31,6 +31,7 @@ struct Control::Impl {
   virtual ~Impl() = default;
   QPointer<QWidget> widget;
   int tabIndex = -1;
+  QPointer<QWidget> spokenLabel;  // a combo box's name for screen readers on Linux; never shown
 };
 
 struct Form::Impl {
