@@ -28,12 +28,8 @@ DirListBox::DirListBox(Form& form)
   auto* list = widgetOf<QListWidget>(*this);
   QObject::connect(list, &QListWidget::itemActivated,
                    [this, list](QListWidgetItem* item) { openEntry(list->row(item)); });
-  // Start on the process's current folder, or the nearest folder above it that can be read.
-  std::string start = normalFolder(fs::current_path().string());
-  for (;;) {
-    if (runHandler([&] { setPath(start); }) || start == "/") break;
-    start = fs::path(start).parent_path().string();
-  }
+  const std::string& start = startFolder(form);
+  runHandler([&] { setPath(start); });
 }
 
 DirListBox::~DirListBox() = default;
@@ -57,7 +53,8 @@ void DirListBox::setPath(const std::string& path) {
   }
   for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it, ++depth) {
     const std::string name = it->has_filename() ? it->filename().string() : it->string();
-    auto* item = new QListWidgetItem(open, QString(qsizetype{depth} * 2, ' ') + QString::fromStdString(name));
+    auto* item = new QListWidgetItem(
+        open, QString(qsizetype{depth} * 2, ' ') + QString::fromStdString(name));
     item->setData(kPathRole, QString::fromStdString(it->string()));
     list->addItem(item);
   }
@@ -65,8 +62,9 @@ void DirListBox::setPath(const std::string& path) {
   for (const auto& entry : entries) {
     std::error_code error;
     if (!entry.is_directory(error)) continue;
-    auto* item = new QListWidgetItem(
-        closed, QString(qsizetype{depth} * 2, ' ') + QString::fromStdString(entry.path().filename().string()));
+    auto* item =
+        new QListWidgetItem(closed, QString(qsizetype{depth} * 2, ' ') +
+                                        QString::fromStdString(entry.path().filename().string()));
     item->setData(kPathRole, QString::fromStdString(entry.path().string()));
     list->addItem(item);
   }

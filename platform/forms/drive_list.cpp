@@ -29,7 +29,7 @@ DriveListBox::DriveListBox(Form& form)
   self.drives = mountedDrives();
   const QIcon icon = combo->style()->standardIcon(QStyle::SP_DriveHDIcon);
   for (const std::string& drive : self.drives) combo->addItem(icon, QString::fromStdString(drive));
-  self.drive = driveOf(self.drives, normalFolder(fs::current_path().string()));
+  self.drive = driveOf(self.drives, startFolder(form));
   combo->setCurrentIndex(combo->findText(QString::fromStdString(self.drive)));
   QObject::connect(combo, &QComboBox::activated, [this](int index) {
     auto& impl = implOf<DriveImpl>(*this);

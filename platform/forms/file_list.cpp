@@ -71,8 +71,9 @@ FileListBox::FileListBox(Form& form)
     auto& self = implOf<FileImpl>(*this);
     if (std::exchange(list->pressedOnSelected, false) && self.click) runHandler(self.click);
   });
-  implOf<FileImpl>(*this).path = normalFolder(fs::current_path().string());
-  if (!runHandler([this] { setPattern("*"); })) implOf<FileImpl>(*this).path.clear();
+  // The same folder as the folder list, even when it cannot be read after all (the list is empty).
+  implOf<FileImpl>(*this).path = startFolder(form);
+  runHandler([this] { setPattern("*"); });
 }
 
 FileListBox::~FileListBox() = default;

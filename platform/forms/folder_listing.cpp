@@ -4,9 +4,14 @@
 #include <QStorageInfo>
 #include <QString>
 #include <algorithm>
+#include <cstdlib>
+#include <optional>
 #include <set>
+#include <string_view>
 
 #include "platform/base/runtime_error.h"
+#include "platform/forms/forms.h"
+#include "platform/forms/forms_impl.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -71,6 +76,52 @@ std::string normalFolder(const std::string& path) {
 
 namespace {
 
+// The process's current folder by name, even when it has been removed since (the kernel still
+// names it); empty when no name can be had.
+std::string currentFolderName() {
+  std::error_code error;
+  const fs::path current = fs::current_path(error);
+  if (!error) return current.string();
+  std::string named = fs::read_symlink("/proc/self/cwd", error).string();
+  if (error || !named.starts_with('/')) return {};
+  constexpr std::string_view kRemoved = " (deleted)";
+  if (named.ends_with(kRemoved)) named.resize(named.size() - kRemoved.size());
+  return named;
+}
+
+// Raises the runtime's error for a folder whose entries cannot be read.
+void checkListable(const std::string& folder) {
+  std::error_code error;
+  const fs::directory_iterator it(fs::path(folder), error);
+  if (error) raiseFolderError(error, folder);
+}
+
+std::string findStartFolder() {
+  std::vector<std::string> candidates;
+  if (const std::string current = currentFolderName(); !current.empty()) {
+    for (fs::path p = normalFolder(current);; p = p.parent_path()) {
+      candidates.push_back(p.string());
+      if (p == p.parent_path()) break;
+    }
+  }
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+    candidates.push_back(normalFolder(home));
+  }
+  std::optional<RuntimeError> firstError;
+  for (const std::string& candidate : candidates) {
+    try {
+      checkListable(candidate);
+    } catch (const RuntimeError& error) {
+      if (!firstError) firstError = error;
+      continue;
+    }
+    if (firstError) runHandler([&] { throw *firstError; });
+    return candidate;
+  }
+  if (firstError) runHandler([&] { throw *firstError; });
+  return "/";
+}
+
 bool isBrowsableMount(const QStorageInfo& volume) {
   static const std::set<QByteArray> kPseudo = {
       "proc",     "sysfs",   "devtmpfs",    "devpts", "cgroup",    "cgroup2", "securityfs",
@@ -90,6 +141,12 @@ bool isBrowsableMount(const QStorageInfo& volume) {
 }
 
 }  // namespace
+
+const std::string& startFolder(Form& form) {
+  std::optional<std::string>& found = form.impl().startFolder;
+  if (!found) found = findStartFolder();
+  return *found;
+}
 
 std::vector<std::string> mountedDrives() {
   std::vector<std::string> drives{"/"};

@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QWidget>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/forms/forms.h"
@@ -36,6 +38,7 @@ struct Control::Impl {
 struct Form::Impl {
   std::unique_ptr<QWidget> window;
   std::vector<Control*> tabStops;
+  std::optional<std::string> startFolder;  // where the form's lists start, once found
 };
 
 inline QColor toQColor(Color c) { return QColor(c.red, c.green, c.blue); }

@@ -1,0 +1,139 @@
+// The window where people and the system surprise it: started in a folder that is gone or cannot
+// be read, a Ctrl+click, names that are not UTF-8, a file cut short or failing under the preview,
+// drives mounted and left, and a thumbnail asked for after a failed preview.
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QTest>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <random>
+
+#include "platform/forms/forms_impl.h"
+#include "tests/app/form_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Takes the permission overrides out of this thread's effective capabilities while it lives, so
+// that root too is refused a folder without read permission. The window reads on this thread.
+class WithoutPermissionOverride final {
+ public:
+  WithoutPermissionOverride() {
+    if (syscall(SYS_capget, &header_, saved_) != 0) return;
+    __user_cap_data_struct reduced[2];
+    std::memcpy(reduced, saved_, sizeof reduced);
+    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    active_ = syscall(SYS_capset, &header_, reduced) == 0;
+  }
+  ~WithoutPermissionOverride() {
+    if (active_) syscall(SYS_capset, &header_, saved_);
+  }
+  WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
+  WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved_[2]{};
+  bool active_ = false;
+};
+
+// Changes the process's current folder while it lives; the earlier one comes back even when the
+// folder it moved to has been removed since.
+class InFolder final {
+ public:
+  explicit InFolder(const fs::path& folder) : previous_(::open(".", O_RDONLY | O_DIRECTORY)) {
+    EXPECT_GE(previous_, 0);
+    EXPECT_EQ(::chdir(folder.c_str()), 0) << folder;
+  }
+  ~InFolder() {
+    EXPECT_EQ(::fchdir(previous_), 0);
+    ::close(previous_);
+  }
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+ private:
+  int previous_;
+};
+
+class WindowFaults : public FormTest {
+ protected:
+  QListWidget* fileWidget() const {
+    return static_cast<QListWidget*>(form_->File1.impl().widget.data());
+  }
+  QComboBox* driveWidget() const {
+    return static_cast<QComboBox*>(form_->Drive1.impl().widget.data());
+  }
+  int folderRow(const fs::path& path) const {
+    for (int i = 0; i < form_->Dir1.ListCount(); ++i) {
+      if (form_->Dir1.List(i) == path.string()) return i;
+    }
+    ADD_FAILURE() << path << " is not in the folder list";
+    return -1;
+  }
+  // The next box is run-time error `number` naming `path`.
+  void expectError(int number, const fs::path& path) {
+    const platform::MsgBoxRequest box = takeBox();
+    const std::string head = "Run-time error '" + std::to_string(number) + "':\n\n";
+    EXPECT_EQ(box.prompt.rfind(head, 0), 0u) << box.prompt;
+    EXPECT_NE(box.prompt.find(path.string()), std::string::npos) << box.prompt;
+  }
+  // A window started in the current folder, as the program starts.
+  std::unique_ptr<Form1> started() { return std::make_unique<Form1>(); }
+};
+
+TEST_F(WindowFaults, StartedInARemovedFolderItOpensOnTheNearestFolderAbove) {
+  writeJpeg("cat.jpg", 64, 48);
+  fs::create_directories(folder_ / "gone" / "deeper");
+  std::unique_ptr<Form1> window;
+  {
+    const InFolder inside(folder_ / "gone" / "deeper");
+    fs::remove_all(folder_ / "gone");
+    ASSERT_NO_THROW(window = started());
+  }
+  EXPECT_EQ(window->Dir1.Path(), folder_.string());
+  EXPECT_EQ(window->File1.Path(), folder_.string());
+  EXPECT_EQ(window->Drive1.Drive(), form_->Drive1.Drive());
+  ASSERT_EQ(window->File1.ListCount(), 1);
+  EXPECT_EQ(window->File1.List(0), "cat.jpg");
+  expectError(76, folder_ / "gone" / "deeper");  // one box says why it opened elsewhere
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(WindowFaults, StartedInAnUnreadableFolderBothListsShowTheSameFolderAfterOneBox) {
+  writeJpeg("cat.jpg", 64, 48);
+  fs::create_directories(folder_ / "locked" / "inner");
+  std::unique_ptr<Form1> window;
+  {
+    const InFolder inside(folder_ / "locked" / "inner");
+    ASSERT_EQ(::chmod((folder_ / "locked").c_str(), 0), 0);
+    const WithoutPermissionOverride restricted;
+    if (geteuid() == 0 && !restricted.active()) {
+      GTEST_SKIP() << "running as root and cannot drop the permission override";
+    }
+    window = started();
+  }
+  ASSERT_EQ(::chmod((folder_ / "locked").c_str(), 0700), 0);
+  EXPECT_EQ(window->Dir1.Path(), folder_.string());
+  EXPECT_EQ(window->File1.Path(), folder_.string());
+  ASSERT_EQ(window->File1.ListCount(), 1);
+  EXPECT_EQ(window->File1.List(0), "cat.jpg");
+  expectError(70, folder_ / "locked" / "inner");
+  EXPECT_TRUE(boxes_.empty());
+  // The window works from there.
+  window->File1.click(0);
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(platform::pictureBitmap(window->Picture1.Image()).size(), QSize(125, 94));
+}
+
+}  // namespace
