@@ -42,6 +42,8 @@ void refill(FileListBox& box) {
 
 // Remembers whether the file under the latest mouse press was selected already: a click on it
 // changes no selection, yet is a click all the same (it redraws the preview at a new size).
+// A chosen file stays chosen until another is: neither Ctrl+click nor Ctrl+Space on it nor a click
+// below the last file deselects it, which would leave the canvas showing a file not chosen.
 class FileListWidget final : public QListWidget {
  public:
   using QListWidget::QListWidget;
@@ -52,6 +54,15 @@ class FileListWidget final : public QListWidget {
     const QListWidgetItem* item = itemAt(event->position().toPoint());
     pressedOnSelected = item != nullptr && item->isSelected();
     QListWidget::mousePressEvent(event);
+  }
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override {
+    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (!index.isValid() ||
+        (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))) {
+      return QItemSelectionModel::NoUpdate;
+    }
+    return command;
   }
 };
 
@@ -67,9 +78,10 @@ FileListBox::FileListBox(Form& form)
     auto& self = implOf<FileImpl>(*this);
     if (!list->selectedItems().isEmpty() && self.click) runHandler(self.click);
   });
-  QObject::connect(list, &QListWidget::itemClicked, [this, list](QListWidgetItem*) {
+  QObject::connect(list, &QListWidget::itemClicked, [this, list](QListWidgetItem* item) {
     auto& self = implOf<FileImpl>(*this);
-    if (std::exchange(list->pressedOnSelected, false) && self.click) runHandler(self.click);
+    const bool onSelected = std::exchange(list->pressedOnSelected, false);
+    if (onSelected && item->isSelected() && self.click) runHandler(self.click);
   });
   // The same folder as the folder list, even when it cannot be read after all (the list is empty).
   implOf<FileImpl>(*this).path = startFolder(form);

@@ -136,4 +136,35 @@ TEST_F(WindowFaults, StartedInAnUnreadableFolderBothListsShowTheSameFolderAfterO
   EXPECT_EQ(platform::pictureBitmap(window->Picture1.Image()).size(), QSize(125, 94));
 }
 
+TEST_F(WindowFaults, CtrlClickOnTheSelectedFileKeepsItAndItsPreview) {
+  writeJpeg("a.jpg", 64, 48);
+  writeJpeg("b.jpg", 48, 64);
+  form_->Show();
+  QListWidget* list = fileWidget();
+  const auto centreOf = [list](int row) { return list->visualItemRect(list->item(row)).center(); };
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centreOf(0));
+  ASSERT_EQ(form_->File1.FileName(), "a.jpg");
+  const QImage drawn = canvas();
+  ASSERT_EQ(drawn.size(), QSize(125, 94));
+
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, centreOf(0));
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front().prompt;
+  EXPECT_EQ(form_->File1.FileName(), "a.jpg");
+  EXPECT_EQ(canvas(), drawn);
+  QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+  const QPoint below(5, list->viewport()->height() - 3);  // below the last file
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, below);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, below);
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front().prompt;
+  EXPECT_EQ(form_->File1.FileName(), "a.jpg");
+  EXPECT_EQ(canvas(), drawn);
+
+  form_->Command1.click();
+  EXPECT_EQ(takeBox().prompt, "File saved to : " + (folder_ / "thumb_a.jpg").string());
+  // Ctrl+click on another file chooses it, as a plain click does.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, centreOf(1));
+  EXPECT_EQ(form_->File1.FileName(), "b.jpg");
+  EXPECT_EQ(canvas().size(), QSize(94, 125));
+}
+
 }  // namespace
