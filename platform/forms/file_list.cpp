@@ -15,6 +15,14 @@ namespace platform {
 namespace fs = std::filesystem;
 namespace {
 
+// Each entry keeps its name's bytes beside the text shown, which has U+FFFD for bytes that are not
+// UTF-8: the file is opened by its bytes.
+constexpr int kNameRole = Qt::UserRole;
+
+std::string nameOf(const QListWidgetItem* item) {
+  return item->data(kNameRole).toByteArray().toStdString();
+}
+
 struct FileImpl final : Control::Impl {
   using Impl::Impl;
   std::string path;
@@ -32,11 +40,15 @@ void refill(FileListBox& box) {
   for (const auto& entry : listFolder(self.path)) {
     std::error_code error;
     if (entry.is_directory(error)) continue;
-    const QString name = QString::fromStdString(entry.path().filename().string());
+    const std::string name = entry.path().filename().string();
+    const QString shown = QString::fromUtf8(name);
     const bool matches =
         std::any_of(self.matchers.begin(), self.matchers.end(),
-                    [&](const QRegularExpression& m) { return m.match(name).hasMatch(); });
-    if (matches) list->addItem(name);
+                    [&](const QRegularExpression& m) { return m.match(shown).hasMatch(); });
+    if (!matches) continue;
+    auto* item = new QListWidgetItem(shown);
+    item->setData(kNameRole, QByteArray::fromStdString(name));
+    list->addItem(item);
   }
 }
 
@@ -118,13 +130,13 @@ void FileListBox::setPattern(const std::string& pattern) {
 
 std::string FileListBox::FileName() const {
   const QList<QListWidgetItem*> selected = widgetOf<QListWidget>(*this)->selectedItems();
-  return selected.isEmpty() ? std::string() : selected.front()->text().toStdString();
+  return selected.isEmpty() ? std::string() : nameOf(selected.front());
 }
 
 int FileListBox::ListCount() const { return widgetOf<QListWidget>(*this)->count(); }
 
 std::string FileListBox::List(int index) const {
-  return widgetOf<QListWidget>(*this)->item(index)->text().toStdString();
+  return nameOf(widgetOf<QListWidget>(*this)->item(index));
 }
 
 void FileListBox::onClick(std::function<void()> handler) {

@@ -60,10 +60,18 @@ std::vector<fs::directory_entry> listFolder(const std::string& path) {
     entries.push_back(*it);
   }
   if (error) raiseFolderError(error, path);
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-    return naturalLess(QString::fromStdString(a.path().filename().string()),
-                       QString::fromStdString(b.path().filename().string()));
+  // By the names shown; names shown alike (bytes that are not UTF-8) by their bytes.
+  std::vector<std::pair<QString, fs::directory_entry>> named;
+  named.reserve(entries.size());
+  for (auto& entry : entries) {
+    named.emplace_back(QString::fromUtf8(entry.path().filename().string()), std::move(entry));
+  }
+  std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) {
+    if (naturalLess(a.first, b.first)) return true;
+    if (naturalLess(b.first, a.first)) return false;
+    return a.second.path().filename().string() < b.second.path().filename().string();
   });
+  for (size_t i = 0; i < named.size(); ++i) entries[i] = std::move(named[i].second);
   return entries;
 }
 

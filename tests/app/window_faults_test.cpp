@@ -167,4 +167,39 @@ TEST_F(WindowFaults, CtrlClickOnTheSelectedFileKeepsItAndItsPreview) {
   EXPECT_EQ(canvas().size(), QSize(94, 125));
 }
 
+TEST_F(WindowFaults, NamesThatAreNotUtf8AreListedOpenedAndWrittenByteForByte) {
+  const std::string file = "caf\xE9.jpg";       // Latin-1, as old cameras and archives write it
+  const std::string folder = "d\xE9j\xE0";      // likewise
+  const std::string inner = "pic\xFF\xFE.jpg";  // bytes no text encoding gives
+  writeJpeg(file, 64, 48);
+  fs::create_directory(folder_ / folder);
+  writeJpeg(folder + "/" + inner, 48, 64);
+  openFolder(folder_);
+
+  ASSERT_EQ(form_->File1.ListCount(), 1);
+  EXPECT_EQ(form_->File1.List(0), file);
+  EXPECT_TRUE(fileWidget()->item(0)->text().contains(QChar(QChar::ReplacementCharacter)));
+  clickFile(file);
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front().prompt;
+  EXPECT_EQ(form_->File1.FileName(), file);
+  EXPECT_EQ(canvas().size(), QSize(125, 94));
+  form_->Command1.click();
+  EXPECT_EQ(takeBox().prompt, "File saved to : " + (folder_ / ("thumb_" + file)).string());
+  EXPECT_TRUE(fs::is_regular_file(folder_ / ("thumb_" + file)));
+
+  form_->Dir1.openEntry(folderRow(folder_ / folder));
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front().prompt;
+  EXPECT_EQ(form_->Dir1.Path(), (folder_ / folder).string());
+  EXPECT_EQ(form_->File1.Path(), (folder_ / folder).string());
+  clickFile(inner);
+  EXPECT_TRUE(boxes_.empty()) << boxes_.front().prompt;
+  EXPECT_EQ(canvas().size(), QSize(94, 125));
+  form_->Command1.click();
+  EXPECT_EQ(takeBox().prompt,
+            "File saved to : " + (folder_ / folder / ("thumb_" + inner)).string());
+  // Its ancestors too are opened by their bytes.
+  form_->Dir1.openEntry(folderRow(folder_));
+  EXPECT_EQ(form_->File1.Path(), folder_.string());
+}
+
 }  // namespace
