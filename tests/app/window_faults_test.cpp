@@ -66,6 +66,37 @@ class InFolder final {
   int previous_;
 };
 
+// Quadrants with noise on every pixel: a JPEG of a few hundred kilobytes.
+QImage noisyQuadrants(int width, int height) {
+  QImage image = quadrants(width, height);
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> jitter(-20, 20);
+  for (int y = 0; y < height; ++y) {
+    auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < width; ++x) {
+      const QRgb p = row[x];
+      row[x] = qRgb(std::clamp(qRed(p) + jitter(random), 0, 255),
+                    std::clamp(qGreen(p) + jitter(random), 0, 255),
+                    std::clamp(qBlue(p) + jitter(random), 0, 255));
+    }
+  }
+  return image;
+}
+
+// Whether this process holds the file open or mapped.
+bool holdsFile(const fs::path& file) {
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) {
+    if (line.ends_with(" " + file.string())) return true;
+  }
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd", error)) {
+    std::error_code ignored;
+    if (fs::read_symlink(entry.path(), ignored) == file) return true;
+  }
+  return false;
+}
+
 class WindowFaults : public FormTest {
  protected:
   QListWidget* fileWidget() const {
@@ -200,6 +231,77 @@ TEST_F(WindowFaults, NamesThatAreNotUtf8AreListedOpenedAndWrittenByteForByte) {
   // Its ancestors too are opened by their bytes.
   form_->Dir1.openEntry(folderRow(folder_));
   EXPECT_EQ(form_->File1.Path(), folder_.string());
+}
+
+TEST_F(WindowFaults, APreviewHoldsNoFileAndACutShortFileStillDrawsWhatWasRead) {
+  writeJpeg("big.jpg", noisyQuadrants(800, 600));
+  const fs::path big = folder_ / "big.jpg";
+  ASSERT_GT(fs::file_size(big), 64u * 1024);
+  clickFile("big.jpg");
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(canvas().size(), QSize(125, 94));
+  EXPECT_FALSE(holdsFile(big)) << "the previewed file is still open or mapped";
+
+  // Cut short by another program between reading and drawing: the picture read is drawn.
+  form_->Image1.setPicture(platform::LoadPicture(big.string()));
+  fs::resize_file(big, 100);
+  form_->Picture1.Cls();
+  form_->Picture1.PaintPicture(form_->Image1.picture(), 0, 0, 1875, 1406.25);
+  const QImage drawn = canvas();
+  EXPECT_GT(meanColor(drawn, QRect(2, 2, 40, 30)).red(), 150);
+  EXPECT_GT(meanColor(drawn, QRect(70, 55, 40, 30)).green(), 150);
+  EXPECT_FALSE(holdsFile(big));
+}
+
+TEST_F(WindowFaults, AReadThatFailsIsDeviceIOErrorAndTheWindowGoesOn) {
+  writeJpeg("cat.jpg", 64, 48);
+  // Reading this process's memory at offset 0 fails with EIO, as a failing medium does.
+  fs::create_symlink("/proc/self/mem", folder_ / "failing.jpg");
+  form_->File1.setPath(folder_.string());
+  clickFile("failing.jpg");
+  const platform::MsgBoxRequest box = takeBox();
+  EXPECT_EQ(box.prompt,
+            "Run-time error '57':\n\nDevice I/O error: " + (folder_ / "failing.jpg").string());
+  clickFile("cat.jpg");
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(canvas().size(), QSize(125, 94));
+}
+
+// A small file system mounted in the test's folder after the window started: a USB stick.
+class Stick : public WindowFaults {
+ protected:
+  void SetUp() override {
+    WindowFaults::SetUp();
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
+    stick_ = folder_ / "stick";
+    fs::create_directory(stick_);
+    if (::mount("tmpfs", stick_.c_str(), "tmpfs", 0, "size=4m") != 0) {
+      const int error = errno;
+      stick_.clear();
+      GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(error);
+    }
+  }
+  void TearDown() override {
+    if (!stick_.empty()) ::umount2(stick_.c_str(), MNT_DETACH);
+    WindowFaults::TearDown();
+  }
+  int driveRow(const std::string& drive) const {
+    return driveWidget()->findText(QString::fromStdString(drive));
+  }
+
+  fs::path stick_;
+};
+
+TEST_F(Stick, AfterAPreviewTheStickCanBeUnmounted) {
+  writeJpeg("stick/big.jpg", noisyQuadrants(800, 600));
+  ASSERT_GT(fs::file_size(stick_ / "big.jpg"), 64u * 1024);
+  openFolder(stick_);
+  clickFile("big.jpg");
+  EXPECT_TRUE(boxes_.empty());
+  openFolder(folder_);
+  ASSERT_EQ(::umount2(stick_.c_str(), 0), 0) << "unmount: " << std::strerror(errno);
+  stick_.clear();
+  EXPECT_GT(QColor(canvas().pixel(5, 5)).red(), 150);
 }
 
 }  // namespace
