@@ -5,6 +5,7 @@
 
 #include "imaging/Helpers.h"
 #include "imaging/cDIBSection.h"
+#include "platform/base/runtime_error.h"
 #include "platform/dialogs/msgbox.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/numbers.h"
@@ -46,6 +47,18 @@ void Form1::Drive1_Change() { Dir1.setPath(Drive1.Drive()); }
 void Form1::Dir1_Change() { File1.setPath(Dir1.Path()); }
 
 void Form1::File1_Click() {
+  previewFailure_ = PreviewFailure::kNotDrawn;
+  try {
+    drawPreview();
+  } catch (const platform::RuntimeError& error) {
+    if (error.number() == platform::kErrTypeMismatch) {
+      previewFailure_ = PreviewFailure::kSizeNotANumber;
+    }
+    throw;  // reported as every handler's run-time error is
+  }
+}
+
+void Form1::drawPreview() {
   Picture1.Cls();
   previewSource_.clear();
   const std::string path = File1.Path() + "/" + File1.FileName();
@@ -76,9 +89,11 @@ void Form1::Command1_Click() {
   }
   // The canvas holds this file's thumbnail only when its last click drew it.
   if (previewSource_ != File1.Path() + "/" + File1.FileName()) {
-    MsgBox("No thumbnail was made: " + File1.FileName() +
-               " is not drawn in the preview. Click it in the list to draw it first.",
-           platform::vbExclamation, "Prompt");
+    const std::string reason =
+        previewFailure_ == PreviewFailure::kSizeNotANumber
+            ? "the size is not a number, so " + File1.FileName() + " was not drawn."
+            : File1.FileName() + " could not be drawn.";
+    MsgBox("No thumbnail was made: " + reason, platform::vbExclamation, "Prompt");
     return;
   }
   platform::TempFile bitmapFile("quorvane-canvas-", ".bmp");

@@ -38,5 +38,9 @@ class Form1 final : public platform::Form {
   double S() const;   // the thumbnail size: Text1's text as a number, read afresh at each use
   double r() const;   // the picture's ratio: Image1's width over its height
   void followSize();  // above 120 the window's width follows the size
+  void drawPreview();
   std::string previewSource_;  // the file the canvas's drawing came from; empty when none
+  // Why the last click drew nothing, for the box of Create Thumbnail.
+  enum class PreviewFailure { kNotDrawn, kSizeNotANumber };
+  PreviewFailure previewFailure_ = PreviewFailure::kNotDrawn;
 };

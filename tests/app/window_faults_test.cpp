@@ -267,6 +267,33 @@ TEST_F(WindowFaults, AReadThatFailsIsDeviceIOErrorAndTheWindowGoesOn) {
   EXPECT_EQ(canvas().size(), QSize(125, 94));
 }
 
+TEST_F(WindowFaults, TheNotDrawnBoxSaysWhyThePreviewFailed) {
+  writeJpeg("cat.jpg", 64, 48);
+  std::ofstream(folder_ / "broken.jpg") << "not a picture";
+  form_->File1.setPath(folder_.string());
+
+  form_->Text1.setText("abc");
+  clickFile("cat.jpg");
+  EXPECT_EQ(takeBox().prompt, "Run-time error '13':\n\nType mismatch");
+  form_->Command1.click();
+  std::string prompt = takeBox().prompt;
+  EXPECT_NE(prompt.find("the size is not a number"), std::string::npos) << prompt;
+  EXPECT_EQ(prompt.find("Click it in the list"), std::string::npos) << prompt;
+
+  form_->Text1.setText("125");
+  clickFile("broken.jpg");
+  EXPECT_EQ(takeBox().prompt.rfind("Run-time error '481':", 0), 0u);
+  form_->Command1.click();
+  prompt = takeBox().prompt;
+  EXPECT_NE(prompt.find("broken.jpg could not be drawn"), std::string::npos) << prompt;
+  EXPECT_EQ(prompt.find("not a number"), std::string::npos) << prompt;
+
+  clickFile("cat.jpg");
+  form_->Command1.click();
+  EXPECT_EQ(takeBox().prompt, "File saved to : " + (folder_ / "thumb_cat.jpg").string());
+  EXPECT_FALSE(fs::exists(folder_ / "thumb_broken.jpg"));
+}
+
 // A small file system mounted in the test's folder after the window started: a USB stick.
 class Stick : public WindowFaults {
  protected:
