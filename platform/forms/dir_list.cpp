@@ -26,6 +26,7 @@ QListWidgetItem* folderItem(const QIcon& icon, int depth, const std::string& nam
 
 struct DirImpl final : Control::Impl {
   using Impl::Impl;
+  Form* form = nullptr;
   std::string path;
   std::function<void()> change;
 };
@@ -35,6 +36,7 @@ struct DirImpl final : Control::Impl {
 DirListBox::DirListBox(Form& form)
     : Control(std::make_unique<DirImpl>(new QListWidget(form.impl().window.get()))) {
   form.impl().tabStops.push_back(this);
+  implOf<DirImpl>(*this).form = &form;
   auto* list = widgetOf<QListWidget>(*this);
   QObject::connect(list, &QListWidget::itemActivated,
                    [this, list](QListWidgetItem* item) { openEntry(list->row(item)); });
@@ -73,7 +75,9 @@ void DirListBox::setPath(const std::string& path) {
   }
   const bool changed = folder != self.path;
   self.path = folder;
-  if (changed && self.change) self.change();
+  if (!changed) return;
+  if (const auto& shown = self.form->impl().folderShown) shown(folder);
+  if (self.change) self.change();
 }
 
 void DirListBox::onChange(std::function<void()> handler) {

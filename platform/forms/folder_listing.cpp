@@ -1,10 +1,15 @@
 #include "platform/forms/folder_listing.h"
 
+#include <limits.h>
+#include <mntent.h>
+#include <sys/statvfs.h>
+
 #include <QRegularExpression>
-#include <QStorageInfo>
 #include <QString>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -130,22 +135,21 @@ std::string findStartFolder() {
   return "/";
 }
 
-bool isBrowsableMount(const QStorageInfo& volume) {
-  static const std::set<QByteArray> kPseudo = {
+// A file system a person browses: not the kernel's own, nor one under the system's folders (but
+// for sticks the desktop mounts under /run/media), and one that answers.
+bool isBrowsableMount(const std::string& root, const std::string& type) {
+  static const std::set<std::string> kPseudo = {
       "proc",     "sysfs",   "devtmpfs",    "devpts", "cgroup",    "cgroup2", "securityfs",
       "pstore",   "debugfs", "tracefs",     "mqueue", "hugetlbfs", "bpf",     "fusectl",
       "configfs", "autofs",  "binfmt_misc", "nsfs",   "efivarfs",  "ramfs",   "rpc_pipefs"};
-  const QString root = volume.rootPath();
-  if (root == QStringLiteral("/")) return true;
-  if (!volume.isValid() || !volume.isReady() || kPseudo.count(volume.fileSystemType()))
-    return false;
-  for (const char* hidden : {"/proc", "/sys", "/dev", "/run", "/boot/efi", "/snap"}) {
-    const QString prefix = QString::fromLatin1(hidden);
-    if (root == prefix || root.startsWith(prefix + '/')) {
-      if (!root.startsWith(QStringLiteral("/run/media/"))) return false;
+  if (kPseudo.count(type) != 0) return false;
+  for (const std::string hidden : {"/proc", "/sys", "/dev", "/run", "/boot/efi", "/snap"}) {
+    if ((root == hidden || root.starts_with(hidden + '/')) && !root.starts_with("/run/media/")) {
+      return false;
     }
   }
-  return true;
+  struct statvfs status {};
+  return ::statvfs(root.c_str(), &status) == 0;
 }
 
 }  // namespace
@@ -158,9 +162,15 @@ const std::string& startFolder(Form& form) {
 
 std::vector<std::string> mountedDrives() {
   std::vector<std::string> drives{"/"};
-  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-    const std::string root = volume.rootPath().toStdString();
-    if (isBrowsableMount(volume) && std::find(drives.begin(), drives.end(), root) == drives.end()) {
+  // The mount table as the kernel has it now; its names are bytes, kept as they are.
+  std::unique_ptr<FILE, int (*)(FILE*)> table(::setmntent("/proc/self/mounts", "r"), ::endmntent);
+  if (table == nullptr) return drives;
+  mntent entry{};
+  std::vector<char> buffer(std::size_t{4} * PATH_MAX);
+  while (::getmntent_r(table.get(), &entry, buffer.data(), static_cast<int>(buffer.size()))) {
+    const std::string root = entry.mnt_dir;
+    if (std::find(drives.begin(), drives.end(), root) == drives.end() &&
+        isBrowsableMount(root, entry.mnt_type)) {
       drives.push_back(root);
     }
   }

@@ -5,6 +5,7 @@
 #include <QPalette>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,8 @@ struct Form::Impl {
   std::unique_ptr<QWidget> window;
   std::vector<Control*> tabStops;
   std::optional<std::string> startFolder;  // where the form's lists start, once found
+  // Told each folder the folder list moves to (the drive list, to show the drive holding it).
+  std::function<void(const std::string& folder)> folderShown;
 };
 
 inline QColor toQColor(Color c) { return QColor(c.red, c.green, c.blue); }

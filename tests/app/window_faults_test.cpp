@@ -319,6 +319,34 @@ class Stick : public WindowFaults {
   fs::path stick_;
 };
 
+TEST_F(Stick, TheDriveListShowsTheFolderListsDriveAndLearnsOfNewDrives) {
+  const std::string home = form_->Drive1.Drive();
+  ASSERT_NE(home, stick_.string());
+  writeJpeg("stick/cat.jpg", 64, 48);
+  EXPECT_EQ(driveRow(stick_.string()), -1);  // mounted after the window started
+  driveWidget()->showPopup();                // opening the list reads the drives afresh
+  driveWidget()->hidePopup();
+  const int row = driveRow(stick_.string());
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(driveWidget()->currentText().toStdString(), home);
+
+  openFolder(stick_);
+  EXPECT_EQ(form_->Drive1.Drive(), stick_.string());
+  EXPECT_EQ(driveWidget()->currentText().toStdString(), stick_.string());
+  form_->Dir1.openEntry(folderRow(folder_));  // climbed out of the mount
+  EXPECT_EQ(form_->Drive1.Drive(), home);
+  EXPECT_EQ(driveWidget()->currentText().toStdString(), home);
+  EXPECT_EQ(form_->Dir1.Path(), folder_.string());  // following the folder moved nothing
+
+  // Choosing the stick again takes the lists to it.
+  driveWidget()->setCurrentIndex(row);
+  driveWidget()->activated(row);  // as the user's choice
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_EQ(form_->Dir1.Path(), stick_.string());
+  EXPECT_EQ(form_->File1.Path(), stick_.string());
+  EXPECT_EQ(form_->File1.ListCount(), 1);
+}
+
 TEST_F(Stick, AfterAPreviewTheStickCanBeUnmounted) {
   writeJpeg("stick/big.jpg", noisyQuadrants(800, 600));
   ASSERT_GT(fs::file_size(stick_ / "big.jpg"), 64u * 1024);
