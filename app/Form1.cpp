@@ -6,6 +6,7 @@
 
 #include "imaging/Helpers.h"
 #include "imaging/cDIBSection.h"
+#include "platform/base/runtime_error.h"
 #include "platform/dialogs/msgbox.h"
 #include "platform/forms/forms.h"
 #include "platform/forms/numbers.h"
@@ -52,6 +53,18 @@ void Form1::File1_Click() {
     Form1& form;
     ~Describe() { form.describePreview(); }
   } describe{*this};
+  previewFailure_ = PreviewFailure::kNotDrawn;
+  try {
+    drawPreview();
+  } catch (const platform::RuntimeError& error) {
+    if (error.number() == platform::kErrTypeMismatch) {
+      previewFailure_ = PreviewFailure::kSizeNotANumber;
+    }
+    throw;  // reported as every handler's run-time error is
+  }
+}
+
+void Form1::drawPreview() {
   Picture1.Cls();
   previewSource_.clear();
   const std::string path = File1.Path() + "/" + File1.FileName();
@@ -82,9 +95,11 @@ void Form1::Command1_Click() {
   }
   // The canvas holds this file's thumbnail only when its last click drew it.
   if (previewSource_ != File1.Path() + "/" + File1.FileName()) {
-    MsgBox("No thumbnail was made: " + File1.FileName() +
-               " is not drawn in the preview. Click it in the list to draw it first.",
-           platform::vbExclamation, "Prompt");
+    const std::string reason =
+        previewFailure_ == PreviewFailure::kSizeNotANumber
+            ? "the size is not a number, so " + File1.FileName() + " was not drawn."
+            : File1.FileName() + " could not be drawn.";
+    MsgBox("No thumbnail was made: " + reason, platform::vbExclamation, "Prompt");
     return;
   }
   platform::TempFile bitmapFile("quorvane-canvas-", ".bmp");

@@ -35,10 +35,14 @@ class Form1 final : public platform::Form {
   void Command3_Click();
 
  private:
-  double S() const;   // the thumbnail size: Text1's text as a number, read afresh at each use
-  double r() const;   // the picture's ratio: Image1's width over its height
-  void followSize();  // above 120 the window's width follows the size
+  double S() const;    // the thumbnail size: Text1's text as a number, read afresh at each use
+  double r() const;    // the picture's ratio: Image1's width over its height
+  void followSize();   // above 120 the window's width follows the size
+  void drawPreview();  // File1_Click's steps
   // The canvas's drawn size as its description, for screen readers.
   void describePreview();
   std::string previewSource_;  // the file the canvas's drawing came from; empty when none
+  // Why the last click drew nothing, for the box of Create Thumbnail.
+  enum class PreviewFailure { kNotDrawn, kSizeNotANumber };
+  PreviewFailure previewFailure_ = PreviewFailure::kNotDrawn;
 };

@@ -20,6 +20,8 @@ std::string errorDescription(int number) {
       return "Internal error";
     case kErrFileNotFound:
       return "File not found";
+    case kErrDeviceIO:
+      return "Device I/O error";
     case kErrDiskFull:
       return "Disk full";
     case kErrDeviceUnavailable:
@@ -64,6 +66,7 @@ void raiseFileError(int errnoValue, const std::string& path) {
     case EDQUOT:
       raiseError(kErrDiskFull, "Disk full: " + path);
     case EIO:
+      raiseError(kErrDeviceIO, "Device I/O error: " + path);
     case ENXIO:
     case ENODEV:
     case ENOMEDIUM:

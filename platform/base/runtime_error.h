@@ -16,6 +16,7 @@ enum ErrorNumber : int {
   kErrInternal = 51,
   kErrTypeMismatch = 13,
   kErrFileNotFound = 53,
+  kErrDeviceIO = 57,
   kErrDiskFull = 61,
   kErrDeviceUnavailable = 68,
   kErrPermissionDenied = 70,
@@ -43,7 +44,8 @@ class RuntimeError : public std::runtime_error {
 
 [[noreturn]] void raiseError(int number, const std::string& description = {});
 
-// Maps an errno value from a failed file operation to the runtime's error.
+// Maps an errno value from a failed file operation to the runtime's error (EIO, a read or write
+// the device failed, is 57 "Device I/O error").
 [[noreturn]] void raiseFileError(int errnoValue, const std::string& path);
 
 }  // namespace platform

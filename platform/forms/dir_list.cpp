@@ -12,10 +12,21 @@ namespace platform {
 namespace fs = std::filesystem;
 namespace {
 
+// Each entry keeps its folder's path as bytes beside the name shown, which has U+FFFD for bytes
+// that are not UTF-8: the folder is opened by its bytes.
 constexpr int kPathRole = Qt::UserRole;
+
+QListWidgetItem* folderItem(const QIcon& icon, int depth, const std::string& name,
+                            const fs::path& path) {
+  auto* item =
+      new QListWidgetItem(icon, QString(qsizetype{depth} * 2, ' ') + QString::fromUtf8(name));
+  item->setData(kPathRole, QByteArray::fromStdString(path.string()));
+  return item;
+}
 
 struct DirImpl final : Control::Impl {
   using Impl::Impl;
+  Form* form = nullptr;
   std::string path;
   std::function<void()> change;
 };
@@ -25,15 +36,12 @@ struct DirImpl final : Control::Impl {
 DirListBox::DirListBox(Form& form)
     : Control(std::make_unique<DirImpl>(new QListWidget(form.impl().window.get()))) {
   form.impl().tabStops.push_back(this);
+  implOf<DirImpl>(*this).form = &form;
   auto* list = widgetOf<QListWidget>(*this);
   QObject::connect(list, &QListWidget::itemActivated,
                    [this, list](QListWidgetItem* item) { openEntry(list->row(item)); });
-  // Start on the process's current folder, or the nearest folder above it that can be read.
-  std::string start = normalFolder(fs::current_path().string());
-  for (;;) {
-    if (runHandler([&] { setPath(start); }) || start == "/") break;
-    start = fs::path(start).parent_path().string();
-  }
+  const std::string& start = startFolder(form);
+  runHandler([&] { setPath(start); });
 }
 
 DirListBox::~DirListBox() = default;
@@ -57,24 +65,19 @@ void DirListBox::setPath(const std::string& path) {
   }
   for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it, ++depth) {
     const std::string name = it->has_filename() ? it->filename().string() : it->string();
-    auto* item = new QListWidgetItem(
-        open, QString(qsizetype{depth} * 2, ' ') + QString::fromStdString(name));
-    item->setData(kPathRole, QString::fromStdString(it->string()));
-    list->addItem(item);
+    list->addItem(folderItem(open, depth, name, *it));
   }
   list->setCurrentRow(depth - 1);
   for (const auto& entry : entries) {
     std::error_code error;
     if (!entry.is_directory(error)) continue;
-    auto* item =
-        new QListWidgetItem(closed, QString(qsizetype{depth} * 2, ' ') +
-                                        QString::fromStdString(entry.path().filename().string()));
-    item->setData(kPathRole, QString::fromStdString(entry.path().string()));
-    list->addItem(item);
+    list->addItem(folderItem(closed, depth, entry.path().filename().string(), entry.path()));
   }
   const bool changed = folder != self.path;
   self.path = folder;
-  if (changed && self.change) self.change();
+  if (!changed) return;
+  if (const auto& shown = self.form->impl().folderShown) shown(folder);
+  if (self.change) self.change();
 }
 
 void DirListBox::onChange(std::function<void()> handler) {
@@ -90,7 +93,7 @@ void DirListBox::openEntry(int index) {
 int DirListBox::ListCount() const { return widgetOf<QListWidget>(*this)->count(); }
 
 std::string DirListBox::List(int index) const {
-  return widgetOf<QListWidget>(*this)->item(index)->data(kPathRole).toString().toStdString();
+  return widgetOf<QListWidget>(*this)->item(index)->data(kPathRole).toByteArray().toStdString();
 }
 
 }  // namespace platform

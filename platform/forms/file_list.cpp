@@ -15,6 +15,14 @@ namespace platform {
 namespace fs = std::filesystem;
 namespace {
 
+// Each entry keeps its name's bytes beside the text shown, which has U+FFFD for bytes that are not
+// UTF-8: the file is opened by its bytes.
+constexpr int kNameRole = Qt::UserRole;
+
+std::string nameOf(const QListWidgetItem* item) {
+  return item->data(kNameRole).toByteArray().toStdString();
+}
+
 struct FileImpl final : Control::Impl {
   using Impl::Impl;
   std::string path;
@@ -32,16 +40,22 @@ void refill(FileListBox& box) {
   for (const auto& entry : listFolder(self.path)) {
     std::error_code error;
     if (entry.is_directory(error)) continue;
-    const QString name = QString::fromStdString(entry.path().filename().string());
+    const std::string name = entry.path().filename().string();
+    const QString shown = QString::fromUtf8(name);
     const bool matches =
         std::any_of(self.matchers.begin(), self.matchers.end(),
-                    [&](const QRegularExpression& m) { return m.match(name).hasMatch(); });
-    if (matches) list->addItem(name);
+                    [&](const QRegularExpression& m) { return m.match(shown).hasMatch(); });
+    if (!matches) continue;
+    auto* item = new QListWidgetItem(shown);
+    item->setData(kNameRole, QByteArray::fromStdString(name));
+    list->addItem(item);
   }
 }
 
 // Remembers whether the file under the latest mouse press was selected already: a click on it
 // changes no selection, yet is a click all the same (it redraws the preview at a new size).
+// A chosen file stays chosen until another is: neither Ctrl+click nor Ctrl+Space on it nor a click
+// below the last file deselects it, which would leave the canvas showing a file not chosen.
 class FileListWidget final : public QListWidget {
  public:
   using QListWidget::QListWidget;
@@ -52,6 +66,15 @@ class FileListWidget final : public QListWidget {
     const QListWidgetItem* item = itemAt(event->position().toPoint());
     pressedOnSelected = item != nullptr && item->isSelected();
     QListWidget::mousePressEvent(event);
+  }
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                       const QEvent* event) const override {
+    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (!index.isValid() ||
+        (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle))) {
+      return QItemSelectionModel::NoUpdate;
+    }
+    return command;
   }
 };
 
@@ -67,12 +90,14 @@ FileListBox::FileListBox(Form& form)
     auto& self = implOf<FileImpl>(*this);
     if (!list->selectedItems().isEmpty() && self.click) runHandler(self.click);
   });
-  QObject::connect(list, &QListWidget::itemClicked, [this, list](QListWidgetItem*) {
+  QObject::connect(list, &QListWidget::itemClicked, [this, list](QListWidgetItem* item) {
     auto& self = implOf<FileImpl>(*this);
-    if (std::exchange(list->pressedOnSelected, false) && self.click) runHandler(self.click);
+    const bool onSelected = std::exchange(list->pressedOnSelected, false);
+    if (onSelected && item->isSelected() && self.click) runHandler(self.click);
   });
-  implOf<FileImpl>(*this).path = normalFolder(fs::current_path().string());
-  if (!runHandler([this] { setPattern("*"); })) implOf<FileImpl>(*this).path.clear();
+  // The same folder as the folder list, even when it cannot be read after all (the list is empty).
+  implOf<FileImpl>(*this).path = startFolder(form);
+  runHandler([this] { setPattern("*"); });
 }
 
 FileListBox::~FileListBox() = default;
@@ -105,13 +130,13 @@ void FileListBox::setPattern(const std::string& pattern) {
 
 std::string FileListBox::FileName() const {
   const QList<QListWidgetItem*> selected = widgetOf<QListWidget>(*this)->selectedItems();
-  return selected.isEmpty() ? std::string() : selected.front()->text().toStdString();
+  return selected.isEmpty() ? std::string() : nameOf(selected.front());
 }
 
 int FileListBox::ListCount() const { return widgetOf<QListWidget>(*this)->count(); }
 
 std::string FileListBox::List(int index) const {
-  return widgetOf<QListWidget>(*this)->item(index)->text().toStdString();
+  return nameOf(widgetOf<QListWidget>(*this)->item(index));
 }
 
 void FileListBox::onClick(std::function<void()> handler) {

@@ -1,12 +1,22 @@
 #include "platform/forms/folder_listing.h"
 
+#include <limits.h>
+#include <mntent.h>
+#include <sys/statvfs.h>
+
 #include <QRegularExpression>
-#include <QStorageInfo>
 #include <QString>
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
 #include <set>
+#include <string_view>
 
 #include "platform/base/runtime_error.h"
+#include "platform/forms/forms.h"
+#include "platform/forms/forms_impl.h"
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -55,10 +65,18 @@ std::vector<fs::directory_entry> listFolder(const std::string& path) {
     entries.push_back(*it);
   }
   if (error) raiseFolderError(error, path);
-  std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
-    return naturalLess(QString::fromStdString(a.path().filename().string()),
-                       QString::fromStdString(b.path().filename().string()));
+  // By the names shown; names shown alike (bytes that are not UTF-8) by their bytes.
+  std::vector<std::pair<QString, fs::directory_entry>> named;
+  named.reserve(entries.size());
+  for (auto& entry : entries) {
+    named.emplace_back(QString::fromUtf8(entry.path().filename().string()), std::move(entry));
+  }
+  std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) {
+    if (naturalLess(a.first, b.first)) return true;
+    if (naturalLess(b.first, a.first)) return false;
+    return a.second.path().filename().string() < b.second.path().filename().string();
   });
+  for (size_t i = 0; i < named.size(); ++i) entries[i] = std::move(named[i].second);
   return entries;
 }
 
@@ -71,31 +89,88 @@ std::string normalFolder(const std::string& path) {
 
 namespace {
 
-bool isBrowsableMount(const QStorageInfo& volume) {
-  static const std::set<QByteArray> kPseudo = {
+// The process's current folder by name, even when it has been removed since (the kernel still
+// names it); empty when no name can be had.
+std::string currentFolderName() {
+  std::error_code error;
+  const fs::path current = fs::current_path(error);
+  if (!error) return current.string();
+  std::string named = fs::read_symlink("/proc/self/cwd", error).string();
+  if (error || !named.starts_with('/')) return {};
+  constexpr std::string_view kRemoved = " (deleted)";
+  if (named.ends_with(kRemoved)) named.resize(named.size() - kRemoved.size());
+  return named;
+}
+
+// Raises the runtime's error for a folder whose entries cannot be read.
+void checkListable(const std::string& folder) {
+  std::error_code error;
+  const fs::directory_iterator it(fs::path(folder), error);
+  if (error) raiseFolderError(error, folder);
+}
+
+std::string findStartFolder() {
+  std::vector<std::string> candidates;
+  if (const std::string current = currentFolderName(); !current.empty()) {
+    for (fs::path p = normalFolder(current);; p = p.parent_path()) {
+      candidates.push_back(p.string());
+      if (p == p.parent_path()) break;
+    }
+  }
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+    candidates.push_back(normalFolder(home));
+  }
+  std::optional<RuntimeError> firstError;
+  for (const std::string& candidate : candidates) {
+    try {
+      checkListable(candidate);
+    } catch (const RuntimeError& error) {
+      if (!firstError) firstError = error;
+      continue;
+    }
+    if (firstError) runHandler([&] { throw *firstError; });
+    return candidate;
+  }
+  if (firstError) runHandler([&] { throw *firstError; });
+  return "/";
+}
+
+// A file system a person browses: not the kernel's own, nor one under the system's folders (but
+// for sticks the desktop mounts under /run/media), and one that answers.
+bool isBrowsableMount(const std::string& root, const std::string& type) {
+  static const std::set<std::string> kPseudo = {
       "proc",     "sysfs",   "devtmpfs",    "devpts", "cgroup",    "cgroup2", "securityfs",
       "pstore",   "debugfs", "tracefs",     "mqueue", "hugetlbfs", "bpf",     "fusectl",
       "configfs", "autofs",  "binfmt_misc", "nsfs",   "efivarfs",  "ramfs",   "rpc_pipefs"};
-  const QString root = volume.rootPath();
-  if (root == QStringLiteral("/")) return true;
-  if (!volume.isValid() || !volume.isReady() || kPseudo.count(volume.fileSystemType()))
-    return false;
-  for (const char* hidden : {"/proc", "/sys", "/dev", "/run", "/boot/efi", "/snap"}) {
-    const QString prefix = QString::fromLatin1(hidden);
-    if (root == prefix || root.startsWith(prefix + '/')) {
-      if (!root.startsWith(QStringLiteral("/run/media/"))) return false;
+  if (kPseudo.count(type) != 0) return false;
+  for (const std::string hidden : {"/proc", "/sys", "/dev", "/run", "/boot/efi", "/snap"}) {
+    if ((root == hidden || root.starts_with(hidden + '/')) && !root.starts_with("/run/media/")) {
+      return false;
     }
   }
-  return true;
+  struct statvfs status {};
+  return ::statvfs(root.c_str(), &status) == 0;
 }
 
 }  // namespace
 
+const std::string& startFolder(Form& form) {
+  std::optional<std::string>& found = form.impl().startFolder;
+  if (!found) found = findStartFolder();
+  return *found;
+}
+
 std::vector<std::string> mountedDrives() {
   std::vector<std::string> drives{"/"};
-  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-    const std::string root = volume.rootPath().toStdString();
-    if (isBrowsableMount(volume) && std::find(drives.begin(), drives.end(), root) == drives.end()) {
+  // The mount table as the kernel has it now; its names are bytes, kept as they are.
+  std::unique_ptr<FILE, int (*)(FILE*)> table(::setmntent("/proc/self/mounts", "r"), ::endmntent);
+  if (table == nullptr) return drives;
+  mntent entry{};
+  std::vector<char> buffer(std::size_t{4} * PATH_MAX);
+  while (::getmntent_r(table.get(), &entry, buffer.data(), static_cast<int>(buffer.size()))) {
+    const std::string root = entry.mnt_dir;
+    if (std::find(drives.begin(), drives.end(), root) == drives.end() &&
+        isBrowsableMount(root, entry.mnt_type)) {
       drives.push_back(root);
     }
   }

@@ -11,6 +11,8 @@ class QString;
 
 namespace platform {
 
+class Form;
+
 // Names in the order a person expects: without regard to case, and runs of digits by their value
 // (img9 before img10).
 bool naturalLess(const QString& a, const QString& b);
@@ -24,6 +26,11 @@ std::vector<std::filesystem::directory_entry> listFolder(const std::string& path
 
 // An absolute, tidy form of a folder path; the root stays "/".
 std::string normalFolder(const std::string& path);
+
+// The folder all the lists of a form start on: the process's current folder or, when it is gone
+// or cannot be read, the nearest folder above it that can be, else the home folder, else "/". The
+// first list to ask finds it and reports the first error met in one box; the others get the same.
+const std::string& startFolder(Form& form);
 
 // The mounted file systems a person can browse, "/" first, the rest sorted.
 std::vector<std::string> mountedDrives();

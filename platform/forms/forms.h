@@ -211,7 +211,8 @@ class Line final {
   std::unique_ptr<Impl> impl_;
 };
 
-// The mounted file systems a person can browse, "/" first.
+// The mounted file systems a person can browse, "/" first, read afresh each time the list is
+// opened. It shows the drive that holds the folder list's folder (without raising Change).
 class DriveListBox final : public Control {
  public:
   explicit DriveListBox(Form& form);
@@ -220,6 +221,8 @@ class DriveListBox final : public Control {
   // Chooses the drive (a mount point, or any path on it); raises 68 when there is no such drive.
   void setDrive(const std::string& drive);
   void onChange(std::function<void()> handler);
+  int ListCount() const;
+  std::string List(int index) const;  // the mount point
 };
 
 // A folder's ancestors (open) and its subfolders; a double-click opens one.

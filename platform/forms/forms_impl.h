@@ -5,7 +5,10 @@
 #include <QPalette>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/forms/forms.h"
@@ -37,6 +40,9 @@ struct Control::Impl {
 struct Form::Impl {
   std::unique_ptr<QWidget> window;
   std::vector<Control*> tabStops;
+  std::optional<std::string> startFolder;  // where the form's lists start, once found
+  // Told each folder the folder list moves to (the drive list, to show the drive holding it).
+  std::function<void(const std::string& folder)> folderShown;
 };
 
 inline QColor toQColor(Color c) { return QColor(c.red, c.green, c.blue); }

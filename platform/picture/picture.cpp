@@ -1,7 +1,6 @@
 #include "platform/picture/picture.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,60 +22,38 @@ namespace {
 
 // No JPEG or GIF worth drawing comes near this; a bigger file is not read into memory.
 constexpr off_t kMaxFileBytes = off_t{1} << 30;
-// From this size on a file is mapped instead of read: no copy, and a progressive JPEG drawn small
-// holds only the scans it reads. (As with any mapped file, one cut short by another program at
-// the moment it is read stops the program with SIGBUS.)
-constexpr off_t kMapFromBytes = off_t{64} * 1024;
 
 std::atomic<GifRenderer> gGifRenderer{nullptr};
 
-}  // namespace
+[[noreturn]] void raiseTooLarge(const std::string& path) {
+  raiseError(kErrInvalidPicture, "Picture file too large: " + path);
+}
 
-class EncodedPicture::Storage final {
- public:
-  explicit Storage(std::vector<std::uint8_t> bytes) : owned_(std::move(bytes)), bytes_(owned_) {}
-  Storage(void* mapping, size_t size)
-      : mapping_(mapping), bytes_(static_cast<const std::uint8_t*>(mapping), size) {}
-  ~Storage() {
-    if (mapping_ != nullptr) ::munmap(mapping_, bytes_.size());
-  }
-  Storage(const Storage&) = delete;
-  Storage& operator=(const Storage&) = delete;
-
-  std::span<const std::uint8_t> bytes() const { return bytes_; }
-  // The file's pages stay in the system's cache; only this process's hold on them goes.
-  void releasePages() const {
-    if (mapping_ != nullptr) ::madvise(mapping_, bytes_.size(), MADV_DONTNEED);
-  }
-
- private:
-  std::vector<std::uint8_t> owned_;
-  void* mapping_ = nullptr;
-  std::span<const std::uint8_t> bytes_;
-};
-
-namespace {
-
-using Storage = EncodedPicture::Storage;
-
+// The whole file, read (not mapped): once it is read, nothing holds the file, so its drive can be
+// unmounted, and a file cut short later changes nothing (a mapping would stop the program with
+// SIGBUS). A file that ends before the size it had when opened was cut short while it was read.
 std::vector<std::uint8_t> readAll(int fd, off_t size, const std::string& path) {
   std::vector<std::uint8_t> bytes(static_cast<size_t>(std::max<off_t>(size, 0)));
-  size_t filled = 0;
-  for (;;) {
-    if (filled == bytes.size()) bytes.resize(filled + 65536);  // the file may have grown
-    const ssize_t got = readFully(fd, bytes.data() + filled, bytes.size() - filled);
-    if (got < 0) raiseFileError(errno, path);
-    filled += static_cast<size_t>(got);
-    if (filled > static_cast<size_t>(kMaxFileBytes)) {
-      raiseError(kErrInvalidPicture, "Picture file too large: " + path);
-    }
-    if (filled < bytes.size()) break;  // the end of the file
+  const ssize_t got = readFully(fd, bytes.data(), bytes.size());
+  if (got < 0) raiseFileError(errno, path);
+  if (static_cast<size_t>(got) < bytes.size()) {
+    raiseError(kErrDeviceIO, "Device I/O error: " + path + " (cut short while it was read)");
   }
-  bytes.resize(filled);
+  // The file may have grown since it was measured: read on to its end.
+  std::uint8_t more[16384];
+  for (;;) {
+    const ssize_t extra = readFully(fd, more, sizeof more);
+    if (extra < 0) raiseFileError(errno, path);
+    if (extra == 0) break;
+    if (bytes.size() + static_cast<size_t>(extra) > static_cast<size_t>(kMaxFileBytes)) {
+      raiseTooLarge(path);
+    }
+    bytes.insert(bytes.end(), more, more + extra);
+  }
   return bytes;
 }
 
-std::unique_ptr<const Storage> readFile(const std::string& path) {
+std::vector<std::uint8_t> readFile(const std::string& path) {
   // Non-blocking: opening a FIFO must not wait for a writer.
   const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (file.get() < 0) raiseFileError(errno, path);
@@ -84,23 +61,18 @@ std::unique_ptr<const Storage> readFile(const std::string& path) {
   if (::fstat(file.get(), &status) != 0) raiseFileError(errno, path);
   if (S_ISDIR(status.st_mode)) raiseFileError(EISDIR, path);
   if (!S_ISREG(status.st_mode)) raiseError(kErrInvalidPicture);
-  if (status.st_size > kMaxFileBytes)
-    raiseError(kErrInvalidPicture, "Picture file too large: " + path);
-  if (status.st_size >= kMapFromBytes) {
-    const auto size = static_cast<size_t>(status.st_size);
-    void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file.get(), 0);
-    if (mapping != MAP_FAILED) return std::make_unique<const Storage>(mapping, size);
-  }
-  return std::make_unique<const Storage>(readAll(file.get(), status.st_size, path));
+  if (status.st_size > kMaxFileBytes) raiseTooLarge(path);
+  ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);  // read ahead on slow media
+  return readAll(file.get(), status.st_size, path);
 }
 
 bool startsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> prefix) {
   return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
 }
 
-std::shared_ptr<const EncodedPicture> readJpeg(std::unique_ptr<const Storage> bytes) {
+std::shared_ptr<const EncodedPicture> readJpeg(std::vector<std::uint8_t> bytes) {
   thread_local JpegDecoder headerReader;
-  const JpegHeader header = headerReader.readHeader(bytes->bytes());
+  const JpegHeader header = headerReader.readHeader(bytes);
   auto facts = std::make_unique<EncodedPicture::Facts>();
   facts->storedWidth = header.width;
   facts->storedHeight = header.height;
@@ -112,9 +84,9 @@ std::shared_ptr<const EncodedPicture> readJpeg(std::unique_ptr<const Storage> by
   return std::make_shared<const EncodedPicture>(std::move(bytes), info, std::move(facts));
 }
 
-std::shared_ptr<const EncodedPicture> readGif(std::unique_ptr<const Storage> bytes) {
+std::shared_ptr<const EncodedPicture> readGif(std::vector<std::uint8_t> bytes) {
   auto facts = std::make_unique<EncodedPicture::Facts>();
-  facts->gif = readGifLayout(bytes->bytes());
+  facts->gif = readGifLayout(bytes);
   facts->storedWidth = facts->gif.width;
   facts->storedHeight = facts->gif.height;
   const PictureInfo info{PictureFormat::kGif, facts->gif.width, facts->gif.height};
@@ -132,10 +104,10 @@ void raisePictureTooLarge(int width, int height) {
 
 namespace {
 
-std::shared_ptr<const EncodedPicture> readPicture(std::unique_ptr<const Storage> bytes) {
+std::shared_ptr<const EncodedPicture> readPicture(std::vector<std::uint8_t> bytes) {
   try {
-    if (startsWith(bytes->bytes(), {0xFF, 0xD8})) return readJpeg(std::move(bytes));
-    if (startsWith(bytes->bytes(), {'G', 'I', 'F'})) return readGif(std::move(bytes));
+    if (startsWith(bytes, {0xFF, 0xD8})) return readJpeg(std::move(bytes));
+    if (startsWith(bytes, {'G', 'I', 'F'})) return readGif(std::move(bytes));
   } catch (const std::bad_alloc&) {
     raiseError(kErrOutOfMemory);
   }
@@ -144,23 +116,18 @@ std::shared_ptr<const EncodedPicture> readPicture(std::unique_ptr<const Storage>
 
 }  // namespace
 
-EncodedPicture::EncodedPicture(std::unique_ptr<const Storage> storage, const PictureInfo& info,
+EncodedPicture::EncodedPicture(std::vector<std::uint8_t> bytes, const PictureInfo& info,
                                std::unique_ptr<const Facts> facts)
-    : storage_(std::move(storage)),
-      bytes_(storage_->bytes()),
-      info_(info),
-      facts_(std::move(facts)) {}
+    : bytes_(std::move(bytes)), info_(info), facts_(std::move(facts)) {}
 
 EncodedPicture::~EncodedPicture() = default;
-
-void EncodedPicture::releaseReadPages() const { storage_->releasePages(); }
 
 std::shared_ptr<const EncodedPicture> loadPicture(const std::string& path) {
   return readPicture(readFile(path));
 }
 
 std::shared_ptr<const EncodedPicture> loadPictureFromBytes(std::vector<std::uint8_t> bytes) {
-  return readPicture(std::make_unique<const Storage>(std::move(bytes)));
+  return readPicture(std::move(bytes));
 }
 
 void setGifRenderer(GifRenderer renderer) { gGifRenderer.store(renderer); }
@@ -188,8 +155,7 @@ RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int 
     // Drawn as stored, then turned upright: cheaper than turning the decoded rows.
     const bool swap = swapsAxes(facts.orientation);
     RgbaImage stored =
-        decoders_->jpeg.render(picture.bytes(), swap ? height : width, swap ? width : height,
-                               [&picture] { picture.releaseReadPages(); });
+        decoders_->jpeg.render(picture.bytes(), swap ? height : width, swap ? width : height);
     lastWarning_ = decoders_->jpeg.warning();
     return orientUpright(std::move(stored), facts.orientation);
   } catch (const std::bad_alloc&) {

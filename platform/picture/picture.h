@@ -29,16 +29,15 @@ struct PictureInfo {
   int height = 0;
 };
 
-// An immutable picture file: its bytes and what its header says. Shared between threads freely.
+// An immutable picture file: its bytes, in memory, and what its header says. Shared between
+// threads freely. It holds no open file and no mapping: the file may change or its drive go once
+// it is read.
 class EncodedPicture final {
  public:
   // What the decoders need beyond PictureInfo (stored size, orientation, the GIF's layout).
   struct Facts;
-  // Where the bytes are: in memory, or (a large file) mapped read-only, so that only the parts a
-  // decoder reads are ever loaded.
-  class Storage;
 
-  EncodedPicture(std::unique_ptr<const Storage> storage, const PictureInfo& info,
+  EncodedPicture(std::vector<std::uint8_t> bytes, const PictureInfo& info,
                  std::unique_ptr<const Facts> facts);
   ~EncodedPicture();
   EncodedPicture(const EncodedPicture&) = delete;
@@ -47,20 +46,17 @@ class EncodedPicture final {
   const PictureInfo& info() const { return info_; }
   std::span<const std::uint8_t> bytes() const { return bytes_; }
   const Facts& facts() const { return *facts_; }
-  // Lets the system take back the memory of bytes read so far; they are read again from the file
-  // when needed. Does nothing for bytes that are not a file mapping.
-  void releaseReadPages() const;
 
  private:
-  std::unique_ptr<const Storage> storage_;
-  std::span<const std::uint8_t> bytes_;
+  std::vector<std::uint8_t> bytes_;
   PictureInfo info_;
   std::unique_ptr<const Facts> facts_;
 };
 
-// Reads a JPEG or GIF file and its header; decodes no pixels. Raises RuntimeError 53 (file not
-// found), 70 (permission denied) or another file error, and 481 "Invalid picture" for anything
-// that is not a JPEG or GIF it can draw, including one over kMaxPicturePixels.
+// Reads a JPEG or GIF file whole and its header; decodes no pixels. The file is closed before it
+// returns. Raises RuntimeError 53 (file not found), 70 (permission denied), 57 (a read that fails,
+// or a file cut short while it is read) or another file error, and 481 "Invalid picture" for
+// anything that is not a JPEG or GIF it can draw, including one over kMaxPicturePixels.
 std::shared_ptr<const EncodedPicture> loadPicture(const std::string& path);
 
 // The same for bytes already in memory (tests, fuzzing).

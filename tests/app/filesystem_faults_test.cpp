@@ -13,35 +13,13 @@
 #include <fstream>
 #include <map>
 
+#include "tests/support/process_state.h"
 #include "tests/support/qt/window_fixture.h"
 
 namespace fs = std::filesystem;
+using testsupport::WithoutPermissionOverride;
 
 namespace {
-
-// Takes the permission overrides out of this thread's effective capabilities while it lives, so
-// that root too is refused a file without read permission. The window reads on this thread.
-class WithoutPermissionOverride final {
- public:
-  WithoutPermissionOverride() {
-    if (syscall(SYS_capget, &header_, saved_) != 0) return;
-    __user_cap_data_struct reduced[2];
-    std::memcpy(reduced, saved_, sizeof reduced);
-    reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-    active_ = syscall(SYS_capset, &header_, reduced) == 0;
-  }
-  ~WithoutPermissionOverride() {
-    if (active_) syscall(SYS_capset, &header_, saved_);
-  }
-  WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
-  WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
-  bool active() const { return active_; }
-
- private:
-  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
-  __user_cap_data_struct saved_[2]{};
-  bool active_ = false;
-};
 
 class FileSystemFaults : public FormTest {
  protected:

@@ -74,7 +74,7 @@ TEST_F(WindowMatch, ThumbnailsAreByteIdenticalToTheWindows) {
   // The command paints on the window's back colour as the default palette gives it.
   ASSERT_EQ(platform::buttonFaceColor(), thumb::kDefaultBackColor);
   batchtest::writeSceneJpeg(folder_ / "scene.jpg", 640, 427);
-  // Large and progressive: mapped, and drawn from its DC scans.
+  // Large and progressive: drawn from its DC scans.
   batchtest::writeSceneJpeg(folder_ / "large.jpg", 2400, 1600, 5, true);
   batchtest::writeSceneGif(folder_ / "opaque.gif", 300, 200);
   batchtest::writeSceneGif(folder_ / "clear.gif", 120, 90, true);

@@ -1,0 +1,45 @@
+// The process's own state as tests change and inspect it: permission overrides, the current
+// folder, the files it holds open or mapped. No Qt.
+#pragma once
+
+#include <linux/capability.h>
+
+#include <filesystem>
+
+namespace testsupport {
+
+// Takes the permission overrides out of this thread's effective capabilities while it lives, so
+// that root too is refused a file or folder without the permission. Code under test that reads
+// on this thread is refused as an ordinary user would be; active() is false when that could not
+// be arranged (the test should then skip).
+class WithoutPermissionOverride final {
+ public:
+  WithoutPermissionOverride();
+  ~WithoutPermissionOverride();
+  WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
+  WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
+  bool active() const { return active_; }
+
+ private:
+  __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct saved_[2]{};
+  bool active_ = false;
+};
+
+// Changes the process's current folder while it lives; the earlier one comes back even when the
+// folder it moved to has been removed since.
+class InFolder final {
+ public:
+  explicit InFolder(const std::filesystem::path& folder);
+  ~InFolder();
+  InFolder(const InFolder&) = delete;
+  InFolder& operator=(const InFolder&) = delete;
+
+ private:
+  int previous_;
+};
+
+// Whether this process holds the file open or mapped.
+bool holdsFile(const std::filesystem::path& file);
+
+}  // namespace testsupport
