@@ -131,19 +131,16 @@ struct JpegDecoder::State {
     }
   }
 
-  void start(int scale, bool onlyUsedScans, const std::function<void()>& fileSearched = {}) {
+  void start(int scale, bool onlyUsedScans) {
     cinfo.scale_num = static_cast<unsigned>(scale);
     cinfo.scale_denom = 8;
     guarded(errors, [this] { jpeg_calc_output_dimensions(&cinfo); });
-    if (onlyUsedScans && cinfo.progressive_mode && dropUnusedScans() && fileSearched) {
-      fileSearched();
-    }
+    if (onlyUsedScans && cinfo.progressive_mode) dropUnusedScans();
     guarded(errors, [this] { jpeg_start_decompress(&cinfo); });
   }
 
-  // Components whose scaled DCT is 1x1 are drawn from their DC coefficients alone. True when
-  // some scans were left out.
-  bool dropUnusedScans() {
+  // Components whose scaled DCT is 1x1 are drawn from their DC coefficients alone.
+  void dropUnusedScans() {
     ComponentSet dcOnly{};
     ComponentSet needsAc{};
     for (int ci = 0; ci < cinfo.num_components; ++ci) {
@@ -162,7 +159,6 @@ struct JpegDecoder::State {
       any = any || dropped[id];
     }
     if (any) source.dropAcScans(&cinfo, dropped);
-    return any;
   }
 
   // Hands every output row to sink(row), converting CMYK to RGB when the plan says so.
@@ -226,8 +222,7 @@ JpegHeader JpegDecoder::readHeader(std::span<const std::uint8_t> jpeg) {
   return header;
 }
 
-RgbaImage JpegDecoder::render(std::span<const std::uint8_t> jpeg, int width, int height,
-                              const std::function<void()>& fileSearched) {
+RgbaImage JpegDecoder::render(std::span<const std::uint8_t> jpeg, int width, int height) {
   State& s = *state_;
   State::Session session(s);
   s.readHeader(jpeg, false);
@@ -236,7 +231,7 @@ RgbaImage JpegDecoder::render(std::span<const std::uint8_t> jpeg, int width, int
   const int scale = chooseJpegScale(storedWidth, storedHeight, width, height);
   if (scale == 0) raisePictureTooLarge(storedWidth, storedHeight);
   const OutputPlan plan = planOutput(s.cinfo);
-  s.start(scale, true, fileSearched);
+  s.start(scale, true);
   // The scaled picture spans exactly size * scale / 8 pixels; libjpeg rounds the last one up.
   Resampler resampler(
       plan.pixels, {width, storedWidth * scale / 8.0, 0, static_cast<int>(s.cinfo.output_width)},

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -48,11 +47,8 @@ class JpegDecoder final {
 
   // Raises 481 for anything libjpeg cannot read a header from, or cannot turn into RGB.
   JpegHeader readHeader(std::span<const std::uint8_t> jpeg);
-  // The picture in its stored orientation at exactly width x height. Raises 481. When the decoder
-  // has looked through the whole file for the scans it needs, it calls fileSearched: from then on
-  // it reads only those scans again.
-  RgbaImage render(std::span<const std::uint8_t> jpeg, int width, int height,
-                   const std::function<void()>& fileSearched = {});
+  // The picture in its stored orientation at exactly width x height. Raises 481.
+  RgbaImage render(std::span<const std::uint8_t> jpeg, int width, int height);
   // The picture at scale/8 with block smoothing off, decoding only the scans that scale uses or
   // all of them.
   ScaledJpeg decodeScaled(std::span<const std::uint8_t> jpeg, int scale, bool onlyUsedScans);

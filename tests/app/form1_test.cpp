@@ -3,6 +3,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "tests/support/qt/locale.h"
 #include "tests/support/qt/qt_images.h"
 #include "tests/support/qt/window_fixture.h"
 
@@ -230,7 +231,7 @@ TEST_F(Window, PlusAndMinusFollowTheTableOfWidths) {
     f.Text1.setText(p.before);
     const float widthBefore = f.Width();
     (p.plus ? f.Command2 : f.Command3).click();
-    EXPECT_EQ(f.Text1.Text(), p.after);
+    EXPECT_EQ(f.Text1.Text(), testsupport::localNumber(p.after));
     EXPECT_EQ(f.Width(), p.width == 0 ? widthBefore : p.width);
     EXPECT_EQ(f.ScaleWidth(), std::round((f.Width() - 90) / 15) * 15);
   }

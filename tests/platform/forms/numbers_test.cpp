@@ -3,18 +3,26 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "platform/base/runtime_error.h"
+#include "tests/support/qt/locale.h"
 #include "tests/support/runtime_errors.h"
 
 namespace platform {
 namespace {
 
+using testsupport::ScopedLocale;
+
+std::string local(const std::string& text) { return testsupport::localNumber(text); }
+
 TEST(Numbers, ReadsNumbersAndRejectsEverythingElse) {
   EXPECT_EQ(CDbl("125"), 125.0);
-  EXPECT_EQ(CDbl(" 12.5 "), 12.5);
+  EXPECT_EQ(CDbl(" 12.5 "), 12.5);  // the C form, in any locale
+  EXPECT_EQ(CDbl(local("12.5")), 12.5);
   EXPECT_EQ(CDbl("-3"), -3.0);
   EXPECT_EQ(CDbl("1e3"), 1000.0);
   for (const char* bad : {"", " ", "abc", "12abc", "1..2", "inf", "nan", "1e999"}) {
@@ -24,13 +32,13 @@ TEST(Numbers, ReadsNumbersAndRejectsEverythingElse) {
 
 TEST(Numbers, WritesTheShortestForm) {
   EXPECT_EQ(CStr(130.0), "130");
-  EXPECT_EQ(CStr(17.5), "17.5");
+  EXPECT_EQ(CStr(17.5), local("17.5"));
   EXPECT_EQ(CStr(-5.0), "-5");
-  EXPECT_EQ(CStr(0.1 + 0.2), "0.3");
-  EXPECT_EQ(CStr(65.1 - 5), "60.1");
-  EXPECT_EQ(CStr(12.3 - 5), "7.3");
+  EXPECT_EQ(CStr(0.1 + 0.2), local("0.3"));
+  EXPECT_EQ(CStr(65.1 - 5), local("60.1"));
+  EXPECT_EQ(CStr(12.3 - 5), local("7.3"));
   EXPECT_EQ(CStr(1e20), "1E+20");
-  EXPECT_EQ(CStr(1.0 / 3.0), "0.333333333333333");
+  EXPECT_EQ(CStr(1.0 / 3.0), local("0.333333333333333"));
   EXPECT_EQ(CStr(CDbl(CStr(1.0 / 3.0))), CStr(1.0 / 3.0));
 }
 
@@ -44,9 +52,24 @@ TEST(Numbers, EveryFiniteDoubleIsWrittenAsTextThatReadsBackTheSame) {
     const std::string text = CStr(x);
     EXPECT_NO_THROW(EXPECT_EQ(CStr(CDbl(text)), text)) << text;
   }
-  EXPECT_EQ(CStr(largest), "1.79769313486231E+308");
-  EXPECT_EQ(CStr(-largest), "-1.79769313486231E+308");
-  EXPECT_EQ(CStr(1.79769313486231e308), "1.79769313486231E+308");
+  EXPECT_EQ(CStr(largest), local("1.79769313486231E+308"));
+  EXPECT_EQ(CStr(-largest), local("-1.79769313486231E+308"));
+  EXPECT_EQ(CStr(1.79769313486231e308), local("1.79769313486231E+308"));
+}
+
+TEST(Numbers, ReadAndWrittenByTheUsersLocale) {
+  {
+    const ScopedLocale german(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(CDbl("12,5"), 12.5);
+    EXPECT_EQ(CDbl("12.5"), 12.5) << "the C form is read in every locale";
+    EXPECT_EQ(CStr(17.5), "17,5");
+    EXPECT_EQ(CStr(1.0 / 3.0), "0,333333333333333");
+    EXPECT_EQ(CStr(-1.5e-20), "-1,5E-20");
+    EXPECT_EQ(CDbl(CStr(65.1 - 5)), CDbl("60,1"));
+  }
+  const ScopedLocale c(QLocale::c());
+  EXPECT_EQ(CStr(17.5), "17.5");
+  EXPECT_RUNTIME_ERROR(CDbl("12,5"), kErrTypeMismatch) << "a comma is no decimal point here";
 }
 
 TEST(Numbers, FloatCheckRaisesOnOverflowAndDivisionByZero) {
