@@ -45,14 +45,16 @@ TEST_F(Window, CanvasShowsTheSplashAtItsTopLeftOnButtonFace) {
 
 TEST_F(Window, FileListShowsJpegAndGifFilesOnly) {
   for (const char* name : {"b.jpg", "A.JPG", "c.Gif", "d.jpeg", "e.png", "f.bmp", ".hidden.jpg",
-                           "img10.jpg", "img9.jpg"}) {
+                           "img10.jpg", "img9.jpg", "img02.jpg", "img3.jpg", "img007.jpg"}) {
     std::ofstream(folder_ / name) << "x";
   }
   std::filesystem::create_directory(folder_ / "folder.jpg");
   form_->File1.setPath(folder_.string());
   std::vector<std::string> listed;
   for (int i = 0; i < form_->File1.ListCount(); ++i) listed.push_back(form_->File1.List(i));
-  EXPECT_EQ(listed, (std::vector<std::string>{"A.JPG", "b.jpg", "c.Gif", "img9.jpg", "img10.jpg"}));
+  // Numbers by their value, leading zeros and all: img02 before img3.
+  EXPECT_EQ(listed, (std::vector<std::string>{"A.JPG", "b.jpg", "c.Gif", "img02.jpg", "img3.jpg",
+                                              "img007.jpg", "img9.jpg", "img10.jpg"}));
   EXPECT_EQ(form_->File1.FileName(), "");
 }
 

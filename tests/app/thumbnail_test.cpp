@@ -71,6 +71,23 @@ TEST_F(Thumbnail, WritesWhatTheCanvasShowsBesideTheSource) {
   }
 }
 
+TEST_F(Thumbnail, TheTemporaryBitmapIsGoneBeforeTheConfirmationShows) {
+  writeJpeg("cat.jpg", 640, 480);
+  clickFile("cat.jpg");
+  std::vector<std::string> prompts;
+  bool temporaryGone = false;
+  platform::setMsgBoxHandler([&](const platform::MsgBoxRequest& box) {
+    prompts.push_back(box.prompt);
+    temporaryGone = fs::is_empty(tmpdir_.path());
+    return platform::vbOK;
+  });
+  form_->Command1.click();
+  platform::setMsgBoxHandler({});
+  ASSERT_EQ(prompts.size(), 1u);
+  EXPECT_EQ(prompts.front().rfind("File saved to : ", 0), 0u);
+  EXPECT_TRUE(temporaryGone) << "the bitmap file was still there while the box was open";
+}
+
 TEST_F(Thumbnail, NamesAreJoinedAsTheyStand) {
   writeGif("dog.gif", testsupport::gifFrameOf(testsupport::quadrants(60, 40)));
   writeJpeg("thumb_cat.jpg", 60, 40);

@@ -115,6 +115,25 @@ TEST(DibPadBytes, RaisesOverflowAbove2147483644Bytes) {
   EXPECT_RUNTIME_ERROR(DibPadBytes(-1073741825, 2), platform::kErrOverflow);
 }
 
+// The graphics layer will not delete a bitmap selected into a surface: the DIB section's pixels
+// stay where the writer reads them, and the thumbnail is still the picture.
+TEST_F(HelpersTest, ADibSectionSelectedIntoItsSurfaceOutlivesAnAttemptToDeleteIt) {
+  cDIBSection dib;
+  ASSERT_TRUE(dib.Create(125, 94, 3));
+  drawQuadrants(dib);
+  EXPECT_EQ(platform::DeleteObject(dib.hDib()), 0) << "still selected into its surface";
+  EXPECT_NE(dib.DIBSectionBitsPtr(), nullptr);
+  const std::string file = dir_.file("thumb_kept.jpg");
+  EXPECT_TRUE(SaveDibAsJpeg(dib, file));
+  const testsupport::RgbImage thumb = testsupport::decodeJpegFile(file);
+  ASSERT_EQ(thumb.width, 125);
+  EXPECT_GT(testsupport::meanOf(thumb, 5, 5, 25, 25).r, 180) << "the picture, not freed memory";
+  platform::BITMAPINFO query{};
+  query.bmiHeader.biSize = 40;
+  EXPECT_NE(platform::GetDIBits(dib.hDC(), dib.hDib(), 0, 0, nullptr, &query, 0), 0)
+      << "the handle is still good";
+}
+
 TEST_F(HelpersTest, ReportJpegErrorPutsTheCodeInBrackets) {
   ReportJpegError("Failed to save to JPG", -5);
   expectOneBox(-5, "Failed to save to JPG");

@@ -82,6 +82,36 @@ std::ostream& operator<<(std::ostream& out, Sampling sampling) {
   return out << "other sampling";
 }
 
+namespace {
+
+// A valid progressive script: the DC of all components, then for each component and each AC
+// coefficient a first scan of its top bits and one refinement scan for every bit below.
+std::vector<jpeg_scan_info> everyBitAScan(int components) {
+  constexpr int kFirstBit = 10;
+  std::vector<jpeg_scan_info> script;
+  jpeg_scan_info dc{};
+  dc.comps_in_scan = components;
+  for (int c = 0; c < components; ++c) dc.component_index[c] = c;
+  script.push_back(dc);
+  for (int c = 0; c < components; ++c) {
+    for (int k = 1; k < 64; ++k) {
+      for (int bit = kFirstBit; bit >= 0; --bit) {
+        jpeg_scan_info scan{};
+        scan.comps_in_scan = 1;
+        scan.component_index[0] = c;
+        scan.Ss = k;
+        scan.Se = k;
+        scan.Ah = bit == kFirstBit ? 0 : bit + 1;
+        scan.Al = bit;
+        script.push_back(scan);
+      }
+    }
+  }
+  return script;
+}
+
+}  // namespace
+
 std::vector<std::uint8_t> encodeJpeg(const RgbImage& image, const JpegOptions& options) {
   Compressor compressor;
   jpeg_compress_struct& c = compressor.cinfo();
@@ -98,6 +128,12 @@ std::vector<std::uint8_t> encodeJpeg(const RgbImage& image, const JpegOptions& o
   }
   c.arith_code = options.arithmetic ? TRUE : FALSE;
   if (options.progressive) jpeg_simple_progression(&c);
+  std::vector<jpeg_scan_info> script;
+  if (options.everyBitAScan) {
+    script = everyBitAScan(c.num_components);
+    c.scan_info = script.data();
+    c.num_scans = static_cast<int>(script.size());
+  }
   std::vector<std::uint8_t> pixels = image.pixels;
   if (grey) {
     pixels.clear();

@@ -28,6 +28,9 @@ struct JpegOptions {
   bool progressive;
   bool arithmetic;                 // arithmetic coding instead of Huffman
   std::vector<std::uint8_t> app1;  // an APP1 payload ("Exif\0\0..."), written after SOI
+  // Progressive with far more scans than any encoder writes: each AC coefficient of each
+  // component in scans of its own, refined one bit at a time (over 2000 scans).
+  bool everyBitAScan = false;
 };
 
 // A JFIF JPEG of the picture (grey: its luma). Encoding a picture in memory cannot fail.

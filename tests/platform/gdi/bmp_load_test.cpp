@@ -149,6 +149,20 @@ TEST_F(BmpLoad, RefusesHeadersThatContradictTheFile) {
   }
 }
 
+TEST_F(BmpLoad, RefusesAnyKindWhosePlanesAreNotOne) {
+  for (const TestBmp& test : testsupport::allKinds()) {
+    SCOPED_TRACE(test.name);
+    // The planes field: after the sizes, 16 bits in an OS/2 1.x header, 32 in the others.
+    const std::uint32_t headerSize = test.bytes[14] | test.bytes[15] << 8;
+    const std::size_t planesAt = headerSize == 12 ? 22 : 26;
+    for (const std::uint32_t planes : {0u, 2u, 0xFFFFu}) {
+      std::vector<std::uint8_t> bytes = test.bytes;
+      setU16(bytes, planesAt, planes);
+      EXPECT_FALSE(loads(bytes)) << "planes " << planes;
+    }
+  }
+}
+
 TEST_F(BmpLoad, RefusesColoursThePaletteLacks) {
   const TestBmp pal8 = testsupport::indexedBmp("pal8", 40, 8, 13, 5);  // 200 colours
   ASSERT_TRUE(loads(pal8.bytes));

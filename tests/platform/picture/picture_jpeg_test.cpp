@@ -4,12 +4,15 @@
 #include <filesystem>
 #include <iostream>
 
+#include "platform/base/runtime_error.h"
 #include "platform/picture/exif.h"
 #include "platform/picture/jpeg_decode.h"
+#include "platform/picture/picture.h"
 #include "platform/picture/scan_filter.h"
 #include "tests/support/corpus.h"
 #include "tests/support/images.h"
 #include "tests/support/picture_writers.h"
+#include "tests/support/runtime_errors.h"
 #include "tests/support/temp_folder.h"
 
 namespace platform {
@@ -177,6 +180,20 @@ TEST(ScanFilter, ScaledDecodeOfTruncatedProgressiveFileStillWorks) {
   const ScaledJpeg image = decoder.decodeScaled(jpeg, 1, true);
   EXPECT_EQ(image.width, 25);
   EXPECT_EQ(image.height, 15);
+}
+
+// A crafted progressive file can hold any number of scans, each of which costs a pass over the
+// coefficients: past a limit no encoder comes near, it is refused instead of decoded for long.
+TEST(JpegDecoder, RefusesMoreScansThanAnyEncoderWrites) {
+  JpegOptions options(Sampling::k444, 90, true);
+  options.everyBitAScan = true;
+  const std::vector<std::uint8_t> crafted = testsupport::encodeJpeg(detailed(16, 16), options);
+  const std::shared_ptr<const EncodedPicture> picture = loadPictureFromBytes(crafted);
+  EXPECT_RUNTIME_ERROR(renderPicture(*picture, 16, 16), kErrInvalidPicture);
+  // The same picture with the usual progression draws.
+  const std::shared_ptr<const EncodedPicture> usual =
+      loadPictureFromBytes(testsupport::encodeJpeg(detailed(16, 16), {Sampling::k444, 90, true}));
+  EXPECT_EQ(renderPicture(*usual, 16, 16).width, 16);
 }
 
 }  // namespace
