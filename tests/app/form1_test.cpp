@@ -51,6 +51,7 @@ TEST_F(Window, FileListShowsJpegAndGifFilesOnly) {
   std::filesystem::create_directory(folder_ / "folder.jpg");
   form_->File1.setPath(folder_.string());
   std::vector<std::string> listed;
+  listed.reserve(static_cast<size_t>(form_->File1.ListCount()));
   for (int i = 0; i < form_->File1.ListCount(); ++i) listed.push_back(form_->File1.List(i));
   // Numbers by their value, leading zeros and all: img02 before img3.
   EXPECT_EQ(listed, (std::vector<std::string>{"A.JPG", "b.jpg", "c.Gif", "img02.jpg", "img3.jpg",

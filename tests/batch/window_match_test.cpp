@@ -91,6 +91,7 @@ TEST_F(WindowMatch, ThumbnailsAreByteIdenticalToTheWindows) {
 
   // And the program itself, GIFs through its module.
   std::vector<std::vector<std::uint8_t>> windows;
+  windows.reserve(names.size());
   for (const std::string& name : names) windows.push_back(windowThumbnail(name, 125));
   std::vector<std::string> args = {"-j", "2"};
   args.insert(args.end(), names.begin(), names.end());

@@ -33,7 +33,7 @@ class DibSection : public ::testing::Test {
     EXPECT_EQ(platform::gdiObjectCount(), baseline_) << "graphics objects left behind";
   }
   std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-    const std::string file = dir_.file(name);
+    std::string file = dir_.file(name);
     testsupport::writeBytes(file, bytes);
     return file;
   }

@@ -92,6 +92,7 @@ std::vector<std::uint8_t> buildBmp(const BmpSpec& spec) {
 
 std::vector<Rgb> palettePattern(int count) {
   std::vector<Rgb> palette;
+  palette.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     palette.push_back({static_cast<std::uint8_t>(i * 97 + 13),
                        static_cast<std::uint8_t>(255 - i * 41),

@@ -40,7 +40,7 @@ std::vector<Pixel> expectedCopy(Canvas& dest, Canvas& source, std::int64_t x, st
         continue;
       }
       const std::uint8_t* p = source.at(static_cast<int>(sx), static_cast<int>(sy));
-      pixels[static_cast<std::size_t>(dy * dest.width + dx)] = {p[0], p[1], p[2]};
+      pixels[static_cast<std::size_t>(dy) * dest.width + dx] = {p[0], p[1], p[2]};
     }
   return pixels;
 }
@@ -83,6 +83,7 @@ TEST(BitBlt, MovesPixelsWithinOneSurfaceThoughTheRectanglesOverlap) {
   for (int x = 0; x < 6; ++x) canvas.at(x, 0)[0] = static_cast<std::uint8_t>(x);
   ASSERT_NE(BitBlt(canvas.dc, 1, 0, 5, 1, canvas.dc, 0, 0, SRCCOPY), 0);
   std::vector<int> blues;
+  blues.reserve(6);
   for (int x = 0; x < 6; ++x) blues.push_back(canvas.at(x, 0)[0]);
   EXPECT_EQ(blues, (std::vector<int>{0, 0, 1, 2, 3, 4}));
 }

@@ -98,6 +98,7 @@ TEST(GdiHandles, ThreadsMakeUseAndReleaseObjectsTogether) {
   const std::size_t before = gdiObjectCount();
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
+  threads.reserve(4);
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&failures] {
       for (int i = 0; i < 300; ++i) {
