@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <map>
 
 #include "tests/batch/command_runner.h"
 #include "tests/batch/test_pictures.h"
@@ -17,6 +18,22 @@ using testsupport::readBytes;
 using Names = std::vector<std::string>;
 
 namespace {
+
+// The thumbnails in a folder, by name.
+std::map<std::string, std::vector<std::uint8_t>> thumbnailsIn(const fs::path& folder) {
+  std::map<std::string, std::vector<std::uint8_t>> thumbnails;
+  for (const std::string& name : namesIn(folder)) {
+    if (name.starts_with("thumb_")) thumbnails[name] = readBytes(folder / name);
+  }
+  return thumbnails;
+}
+
+template <typename Map>
+Names keysOf(const Map& map) {
+  Names keys;
+  for (const auto& entry : map) keys.push_back(entry.first);
+  return keys;
+}
 
 class Command : public ::testing::Test {
  protected:
@@ -225,17 +242,14 @@ TEST_F(Command, AnyNumberOfJobsMakesTheSameFiles) {
   }
   batchtest::writeSceneGif(dir() / "g.gif", 150, 90, true);
   ASSERT_EQ(run({"-j1", "."}).status, 0);
-  std::vector<std::vector<std::uint8_t>> first;
-  for (const std::string& name : namesIn(dir())) {
-    if (name.starts_with("thumb_")) first.push_back(readBytes(dir() / name));
-  }
-  ASSERT_EQ(first.size(), 6u);
+  const std::map<std::string, std::vector<std::uint8_t>> first = thumbnailsIn(dir());
+  ASSERT_EQ(keysOf(first), (Names{"thumb_g.gif", "thumb_p0.jpg", "thumb_p1.jpg", "thumb_p2.jpg",
+                                  "thumb_p3.jpg", "thumb_p4.jpg"}));
   ASSERT_EQ(run({"--jobs", "4", "."}).status, 0);
-  size_t i = 0;
-  for (const std::string& name : namesIn(dir())) {
-    if (name.starts_with("thumb_")) {
-      EXPECT_EQ(readBytes(dir() / name), first[i++]) << name;
-    }
+  const std::map<std::string, std::vector<std::uint8_t>> second = thumbnailsIn(dir());
+  ASSERT_EQ(keysOf(second), keysOf(first)) << "the runs made different thumbnails";
+  for (const auto& [name, bytes] : first) {
+    EXPECT_TRUE(second.at(name) == bytes) << name << " differs between -j1 and -j4";
   }
 }
 
