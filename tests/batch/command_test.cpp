@@ -737,6 +737,13 @@ TEST_F(Command, ARunSyncsEachFileSystemItWroteToOnce) {
 // Signals to a running command over a few hundred pictures.
 class Interrupt : public Command {
  protected:
+  // What a command that did not do what was expected said, once stopped.
+  static std::string stopped(RunningThumb& running) {
+    ::kill(running.pid(), SIGKILL);
+    const CommandResult result = running.wait();
+    return "status " + std::to_string(result.status) + ", signal " + std::to_string(result.signal) +
+           ", said: " + result.err;
+  }
   static constexpr int kPictures = 300;
   // Copies of one picture: p000.jpg, p001.jpg...
   void makePictures(int width, int height) {
@@ -758,7 +765,8 @@ TEST_F(Interrupt, ASignalStopsTheRunSaysHowManyWereMadeAndLeavesNoTemporaryFile)
     removeThumbnails();
     RunningThumb running = startThumb({"-j2", "."}, dir());
     ASSERT_TRUE(running.waitForName(
-        dir(), [](const std::string& name) { return name.starts_with("thumb_"); }));
+        dir(), [](const std::string& name) { return name.starts_with("thumb_"); }))
+        << "no thumbnail made: " << stopped(running);
     ASSERT_EQ(::kill(running.pid(), signal), 0);
     const CommandResult result = running.wait();
     EXPECT_EQ(result.status, status) << "ended by signal " << result.signal;
@@ -782,11 +790,13 @@ TEST_F(Interrupt, ASecondSignalStopsAtOnceAndRemovesThePicturesInProgress) {
   RunningThumb running = startThumb({"-j2", "--sync=each", "."}, dir(),
                                     loggingSyncs(elsewhere_.path() / "syncs", 600));
   std::string inProgress;
-  ASSERT_TRUE(running.waitForName(dir(), [&inProgress](const std::string& name) {
-    if (!isTemporary(name)) return false;
-    inProgress = name;
-    return true;
-  }));
+  ASSERT_TRUE(running.waitForName(dir(),
+                                  [&inProgress](const std::string& name) {
+                                    if (!isTemporary(name)) return false;
+                                    inProgress = name;
+                                    return true;
+                                  }))
+      << "no thumbnail written: " << stopped(running);
   ASSERT_EQ(::kill(running.pid(), SIGINT), 0);
   ASSERT_TRUE(waitUntilTaken(running.pid(), SIGINT));
   ASSERT_EQ(::kill(running.pid(), SIGINT), 0);
