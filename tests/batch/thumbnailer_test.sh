@@ -63,7 +63,13 @@ while i < len(data):
 PY
 }
 
-for proc in yes no; do
+# A sanitizer's runtime cannot start without /proc: such a build is tried with it only.
+procs="yes no"
+if ldd "$stage/bin/quorvane-thumb" | grep -q 'libasan'; then
+  echo "built with AddressSanitizer, whose runtime needs /proc: the sandbox without it is skipped"
+  procs="yes"
+fi
+for proc in $procs; do
   extra=()
   [ $proc = yes ] && extra=(--proc /proc)
   for size in 128 256 512 1024; do
@@ -81,7 +87,8 @@ done
 natural=$(size_of "$work/in/a photo.jpg")
 for size in 128 256 512 1024; do
   got=$(size_of "$work/cache/$size-yes.png")
-  [ "$got" = "$(size_of "$work/cache/$size-no.png")" ] || fail "size $size differs without /proc"
+  [[ $procs != *no* ]] || [ "$got" = "$(size_of "$work/cache/$size-no.png")" ] ||
+    fail "size $size differs without /proc"
   longer=$(echo "$got" | tr x '\n' | sort -n | tail -1)
   nat_longer=$(echo "$natural" | tr x '\n' | sort -n | tail -1)
   expected=$(( size < nat_longer ? size : nat_longer ))
