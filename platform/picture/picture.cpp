@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "platform/base/file_io.h"
@@ -29,6 +30,21 @@ constexpr off_t kMaxFileBytes = off_t{1} << 30;
 constexpr off_t kMapFromBytes = off_t{64} * 1024;
 
 std::atomic<GifRenderer> gGifRenderer{nullptr};
+
+// The installed decoders of kPng, kWebp, kTiff and kHeif, in that order.
+constexpr int kFirstDecoded = static_cast<int>(PictureFormat::kPng);
+std::atomic<const FormatDecoder*> gFormatDecoders[4] = {};
+
+bool isDecodedByModule(PictureFormat format) { return static_cast<int>(format) >= kFirstDecoded; }
+
+const FormatDecoder& formatDecoder(PictureFormat format) {
+  const FormatDecoder* decoder = gFormatDecoders[static_cast<int>(format) - kFirstDecoded].load();
+  if (decoder == nullptr) {
+    raiseError(kErrInvalidPicture,
+               std::string("Invalid picture: no ") + formatName(format) + " decoder");
+  }
+  return *decoder;
+}
 
 }  // namespace
 
@@ -121,6 +137,46 @@ std::shared_ptr<const EncodedPicture> readGif(std::unique_ptr<const Storage> byt
   return std::make_shared<const EncodedPicture>(std::move(bytes), info, std::move(facts));
 }
 
+// A picture whose format's decoder was installed: its header from that decoder, its size checked
+// before anything is decoded.
+std::shared_ptr<const EncodedPicture> readDecodedFormat(std::unique_ptr<const Storage> bytes,
+                                                        PictureFormat format) {
+  const FormatHeader header = formatDecoder(format).readHeader(bytes->bytes());
+  if (header.width < 1 || header.height < 1) raiseError(kErrInvalidPicture);
+  if (std::int64_t{header.width} * header.height > kMaxPicturePixels) {
+    raisePictureTooLarge(header.width, header.height);
+  }
+  auto facts = std::make_unique<EncodedPicture::Facts>();
+  facts->storedWidth = header.width;
+  facts->storedHeight = header.height;
+  facts->orientation = header.orientation >= 1 && header.orientation <= 8 ? header.orientation : 1;
+  const bool swap = swapsAxes(facts->orientation);
+  const PictureInfo info{format, swap ? header.height : header.width,
+                         swap ? header.width : header.height};
+  return std::make_shared<const EncodedPicture>(std::move(bytes), info, std::move(facts));
+}
+
+// The format the first bytes say; JPEG when none (which then fails as a JPEG would).
+std::optional<PictureFormat> sniffFormat(std::span<const std::uint8_t> bytes) {
+  if (startsWith(bytes, {0xFF, 0xD8})) return PictureFormat::kJpeg;
+  if (startsWith(bytes, {'G', 'I', 'F'})) return PictureFormat::kGif;
+  if (startsWith(bytes, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return PictureFormat::kPng;
+  if (bytes.size() >= 12 && startsWith(bytes, {'R', 'I', 'F', 'F'}) &&
+      std::equal(bytes.begin() + 8, bytes.begin() + 12, "WEBP")) {
+    return PictureFormat::kWebp;
+  }
+  // Little- and big-endian, classic and BigTIFF.
+  if (startsWith(bytes, {'I', 'I', 42, 0}) || startsWith(bytes, {'M', 'M', 0, 42}) ||
+      startsWith(bytes, {'I', 'I', 43, 0}) || startsWith(bytes, {'M', 'M', 0, 43})) {
+    return PictureFormat::kTiff;
+  }
+  // An ISO media file (HEIC, HEIF, AVIF): a file-type box first; the decoder checks the brands.
+  if (bytes.size() >= 12 && std::equal(bytes.begin() + 4, bytes.begin() + 8, "ftyp")) {
+    return PictureFormat::kHeif;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void raisePictureTooLarge(int width, int height) {
@@ -134,8 +190,10 @@ namespace {
 
 std::shared_ptr<const EncodedPicture> readPicture(std::unique_ptr<const Storage> bytes) {
   try {
-    if (startsWith(bytes->bytes(), {0xFF, 0xD8})) return readJpeg(std::move(bytes));
-    if (startsWith(bytes->bytes(), {'G', 'I', 'F'})) return readGif(std::move(bytes));
+    const std::optional<PictureFormat> format = sniffFormat(bytes->bytes());
+    if (format == PictureFormat::kJpeg) return readJpeg(std::move(bytes));
+    if (format == PictureFormat::kGif) return readGif(std::move(bytes));
+    if (format) return readDecodedFormat(std::move(bytes), *format);
   } catch (const std::bad_alloc&) {
     raiseError(kErrOutOfMemory);
   }
@@ -165,6 +223,30 @@ std::shared_ptr<const EncodedPicture> loadPictureFromBytes(std::vector<std::uint
 
 void setGifRenderer(GifRenderer renderer) { gGifRenderer.store(renderer); }
 
+void setFormatDecoder(PictureFormat format, const FormatDecoder* decoder) {
+  if (isDecodedByModule(format)) {
+    gFormatDecoders[static_cast<int>(format) - kFirstDecoded].store(decoder);
+  }
+}
+
+const char* formatName(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::kJpeg:
+      return "JPEG";
+    case PictureFormat::kGif:
+      return "GIF";
+    case PictureFormat::kPng:
+      return "PNG";
+    case PictureFormat::kWebp:
+      return "WebP";
+    case PictureFormat::kTiff:
+      return "TIFF";
+    case PictureFormat::kHeif:
+      return "HEIF";
+  }
+  return "picture";
+}
+
 class PictureRenderer::Decoders {
  public:
   JpegDecoder jpeg;
@@ -187,9 +269,19 @@ RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int 
     }
     // Drawn as stored, then turned upright: cheaper than turning the decoded rows.
     const bool swap = swapsAxes(facts.orientation);
-    RgbaImage stored =
-        decoders_->jpeg.render(picture.bytes(), swap ? height : width, swap ? width : height,
-                               [&picture] { picture.releaseReadPages(); });
+    const int storedWidth = swap ? height : width;
+    const int storedHeight = swap ? width : height;
+    if (isDecodedByModule(picture.info().format)) {
+      RgbaImage stored = formatDecoder(picture.info().format)
+                             .render(picture.bytes(), storedWidth, storedHeight, lastWarning_);
+      if (stored.width != storedWidth || stored.height != storedHeight ||
+          stored.pixels.size() != static_cast<size_t>(storedWidth) * storedHeight * 4) {
+        raiseError(kErrInternal, "The picture was drawn at the wrong size");
+      }
+      return orientUpright(std::move(stored), facts.orientation);
+    }
+    RgbaImage stored = decoders_->jpeg.render(picture.bytes(), storedWidth, storedHeight,
+                                              [&picture] { picture.releaseReadPages(); });
     lastWarning_ = decoders_->jpeg.warning();
     return orientUpright(std::move(stored), facts.orientation);
   } catch (const std::bad_alloc&) {
