@@ -36,9 +36,6 @@ Context open(std::span<const std::uint8_t> png) {
 spng_ihdr header(spng_ctx* context) {
   spng_ihdr ihdr{};
   check(spng_get_ihdr(context, &ihdr));
-  if (std::uint64_t{ihdr.width} * ihdr.height > static_cast<std::uint64_t>(kMaxPicturePixels)) {
-    raiseDecodeError("PNG", "over the pixel limit");
-  }
   return ihdr;
 }
 
@@ -56,6 +53,9 @@ RgbaImage renderPng(std::span<const std::uint8_t> png, int width, int height, st
   try {
     const Context context = open(png);
     const spng_ihdr ihdr = header(context.get());
+    if (std::uint64_t{ihdr.width} * ihdr.height > static_cast<std::uint64_t>(kMaxPicturePixels)) {
+      raiseDecodeError("PNG", "over the pixel limit");
+    }
     spng_trns trns{};
     // Straight alpha where the picture has any (an alpha channel, or a tRNS chunk); 16 bits
     // become 8 by libspng's own conversion.
