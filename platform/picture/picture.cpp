@@ -37,12 +37,11 @@ std::atomic<const FormatDecoder*> gFormatDecoders[4] = {};
 
 bool isDecodedByModule(PictureFormat format) { return static_cast<int>(format) >= kFirstDecoded; }
 
+// Without an installed decoder the bytes are no picture this program reads: the plain 481 the
+// window has always given for them.
 const FormatDecoder& formatDecoder(PictureFormat format) {
   const FormatDecoder* decoder = gFormatDecoders[static_cast<int>(format) - kFirstDecoded].load();
-  if (decoder == nullptr) {
-    raiseError(kErrInvalidPicture,
-               std::string("Invalid picture: no ") + formatName(format) + " decoder");
-  }
+  if (decoder == nullptr) raiseError(kErrInvalidPicture);
   return *decoder;
 }
 
@@ -156,7 +155,7 @@ std::shared_ptr<const EncodedPicture> readDecodedFormat(std::unique_ptr<const St
   return std::make_shared<const EncodedPicture>(std::move(bytes), info, std::move(facts));
 }
 
-// The format the first bytes say; JPEG when none (which then fails as a JPEG would).
+// The format the first bytes say; none for bytes of no format it knows.
 std::optional<PictureFormat> sniffFormat(std::span<const std::uint8_t> bytes) {
   if (startsWith(bytes, {0xFF, 0xD8})) return PictureFormat::kJpeg;
   if (startsWith(bytes, {'G', 'I', 'F'})) return PictureFormat::kGif;

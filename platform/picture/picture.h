@@ -131,7 +131,8 @@ struct FormatDecoder {
 };
 
 // Installs the decoder of kPng, kWebp, kTiff or kHeif; `decoder` must live as long as the program
-// (a static object). Without one, pictures of that format fail with 481 and say so. The decoders
+// (a static object). Without one, pictures of that format are plain 481s, as any other bytes
+// that are no JPEG or GIF (the window installs none). The decoders
 // are in platform/picture/formats; quorvane-thumb loads each as a module on the first picture of
 // its format.
 void setFormatDecoder(PictureFormat format, const FormatDecoder* decoder);
