@@ -57,13 +57,30 @@ RgbaImage renderPng(std::span<const std::uint8_t> png, int width, int height, st
       raiseDecodeError("PNG", "over the pixel limit");
     }
     spng_trns trns{};
-    // Straight alpha where the picture has any (an alpha channel, or a tRNS chunk); 16 bits
-    // become 8 by libspng's own conversion.
-    const bool alpha = ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
-                       ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA ||
-                       spng_get_trns(context.get(), &trns) == 0;
-    const int format = alpha ? SPNG_FMT_RGBA8 : SPNG_FMT_RGB8;
-    const size_t rowBytes = size_t{ihdr.width} * (alpha ? 4 : 3);
+    const bool transparency = spng_get_trns(context.get(), &trns) == 0;
+    // Straight alpha where the picture has any (an alpha channel, or a tRNS chunk). 8-bit RGB,
+    // RGBA and grey rows are taken as stored (libspng's conversion costs as much as the
+    // decoding); the others are converted by libspng, 16 bits to 8 too.
+    SourcePixels pixels = SourcePixels::kRgb;
+    int format = SPNG_FMT_RGB8;
+    int channels = 3;
+    if (ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE_ALPHA ||
+        ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA || transparency) {
+      pixels = SourcePixels::kRgbaStraight;
+      format = SPNG_FMT_RGBA8;
+      channels = 4;
+    }
+    if (ihdr.bit_depth == 8 && !transparency) {
+      if (ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR ||
+          ihdr.color_type == SPNG_COLOR_TYPE_TRUECOLOR_ALPHA) {
+        format = SPNG_FMT_PNG;
+      } else if (ihdr.color_type == SPNG_COLOR_TYPE_GRAYSCALE) {
+        pixels = SourcePixels::kGrey;
+        format = SPNG_FMT_PNG;
+        channels = 1;
+      }
+    }
+    const size_t rowBytes = size_t{ihdr.width} * channels;
     check(spng_decode_image(context.get(), nullptr, 0, format,
                             SPNG_DECODE_TRNS | SPNG_DECODE_PROGRESSIVE));
     spng_iccp iccp{};
@@ -71,23 +88,22 @@ RgbaImage renderPng(std::span<const std::uint8_t> png, int width, int height, st
     if (spng_get_iccp(context.get(), &iccp) == 0) {
       profile = {reinterpret_cast<const std::uint8_t*>(iccp.profile), iccp.profile_len};
     }
-    DecodedRows rows(alpha ? SourcePixels::kRgbaStraight : SourcePixels::kRgb,
-                     static_cast<int>(ihdr.width), static_cast<int>(ihdr.height), width, height,
-                     profile);
-    std::vector<std::uint8_t> pixels;
+    DecodedRows rows(pixels, static_cast<int>(ihdr.width), static_cast<int>(ihdr.height), width,
+                     height, profile);
+    std::vector<std::uint8_t> buffer;
     const bool interlaced = ihdr.interlace_method != SPNG_INTERLACE_NONE;
-    pixels.resize(interlaced ? rowBytes * ihdr.height : rowBytes);
+    buffer.resize(interlaced ? rowBytes * ihdr.height : rowBytes);
     for (;;) {
       spng_row_info info{};
       check(spng_get_row_info(context.get(), &info));
-      std::uint8_t* row = interlaced ? &pixels[rowBytes * info.row_num] : pixels.data();
+      std::uint8_t* row = interlaced ? &buffer[rowBytes * info.row_num] : buffer.data();
       const int status = spng_decode_row(context.get(), row, rowBytes);
       if (status != 0 && status != SPNG_EOI) check(status);
       if (!interlaced) rows.addRow(row);
       if (status == SPNG_EOI) break;
     }
     if (interlaced) {
-      for (std::uint32_t y = 0; y < ihdr.height; ++y) rows.addRow(&pixels[rowBytes * y]);
+      for (std::uint32_t y = 0; y < ihdr.height; ++y) rows.addRow(&buffer[rowBytes * y]);
     }
     return rows.finish();
   } catch (const std::bad_alloc&) {
