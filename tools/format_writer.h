@@ -1,5 +1,6 @@
 // Writers of PNG, WebP, TIFF and HEIF/AVIF pictures for the tests and the fuzzers' seeds, on the
-// same libraries the decoders use (libheif encodes with x265 and libaom). Plain C++.
+// formats' libraries (PNG with libspng, which the decoder does not use; libheif encodes with x265
+// and libaom). Plain C++.
 #pragma once
 
 #include <array>

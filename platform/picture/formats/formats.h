@@ -1,5 +1,5 @@
 // The decoders of the picture formats after JPEG and GIF, each on its format's library: PNG
-// (libspng), WebP (libwebp), TIFF (libtiff), HEIF and AVIF (libheif). Each lives in a library of
+// (libpng), WebP (libwebp), TIFF (libtiff), HEIF and AVIF (libheif). Each lives in a library of
 // its own, so that a program links or loads only those it uses. Plain C++.
 #pragma once
 
