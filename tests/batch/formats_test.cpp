@@ -548,4 +548,25 @@ TEST_F(FormatsCommand, EachBrokenFileIsOneFailureLineNamingIt) {
   EXPECT_TRUE(fs::exists(dir_ / "thumb_fine.tif.jpg"));
 }
 
+// libheif stops the process on this file (an assertion the HEIF fuzzer found): the command
+// decodes HEIF in a child process, so it is one failure line and the run goes on.
+TEST_F(FormatsCommand, AHeifThatStopsItsDecoderIsOneFailureLine) {
+  fs::copy_file(fs::path(QUORVANE_SOURCE_DIR) / "tests/fuzz/regressions/fuzz_heif" /
+                    "crash-5c031bcba521cce45a9c56a01a66a2942b95f1ad",
+                dir_ / "stops.heic");
+  writeFile(dir_ / "fine.heic", tools::encodeHeif(tools::quadrants(64, 48, kColours)));
+  const CommandResult result = runThumb({"-j1", "stops.heic", "fine.heic"}, dir_);
+  EXPECT_EQ(result.status, 1);
+  const std::vector<std::string> lines = linesOf(result.err);
+  ASSERT_EQ(lines.size(), 2u) << result.err;
+  EXPECT_EQ(lines[0].rfind("quorvane-thumb: stops.heic: Invalid picture (HEIF: its decoder stopped "
+                           "on it: ",
+                           0),
+            0u)
+      << lines[0];
+  EXPECT_NE(lines[0].find("Assertion"), std::string::npos) << lines[0];
+  EXPECT_EQ(lines[1], "quorvane-thumb: 1 of 2 pictures failed");
+  EXPECT_EQ(readJpeg(dir_ / "thumb_fine.heic.jpg").width, 125);
+}
+
 }  // namespace
