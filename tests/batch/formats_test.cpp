@@ -239,7 +239,7 @@ TEST_F(Formats, GreyAndPalettePicturesKeepTheirColours) {
   expectQuadrants(draw(tools::encodePng(sixteenBit(g)), 20, 15), greys, 2);
   expectQuadrants(draw(tools::encodeTiff(g), 20, 15), greys, 2);
 
-  std::vector<std::uint8_t> indices(40 * 30);
+  std::vector<std::uint8_t> indices(size_t{40} * 30);
   for (int y = 0; y < 30; ++y) {
     for (int x = 0; x < 40; ++x)
       indices[y * 40 + x] = static_cast<std::uint8_t>((y >= 15) * 2 + (x >= 20));
@@ -258,7 +258,7 @@ TEST_F(Formats, AlphaStaysStraightAndTransparentPixelsStayClear) {
       greyAlpha.set(x, y, 1, x < 32 ? 0 : 255);
     }
   }
-  std::vector<std::uint8_t> indices(64 * 48);
+  std::vector<std::uint8_t> indices(size_t{64} * 48);
   for (int y = 0; y < 48; ++y) {
     for (int x = 0; x < 64; ++x)
       indices[y * 64 + x] =
