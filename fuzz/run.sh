@@ -52,6 +52,7 @@ ASAN_OPTIONS=detect_leaks=0 "$build/tools/quorvane-formatseeds" "$build/seeds"
 [ -d "$corpus" ] || echo "No decoder corpus at $corpus: seeding from the regression files only." >&2
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/fuzz/lsan_suppressions.txt}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
 # Moves what the fuzzer kept (crash-, timeout-, oom-, leak- files) into the regression folder.
