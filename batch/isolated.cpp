@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -83,7 +84,11 @@ IsolatedOutcome runIsolated(std::size_t payloadBytes,
     platform::raiseError(platform::kErrInternal,
                          std::string("cannot start a decoder: ") + std::strerror(errno));
   }
+  // Standard error's lock is held across the fork, so that no other thread can have it then: the
+  // child writes a library's assertion through it.
+  ::flockfile(stderr);
   const pid_t child = ::fork();
+  ::funlockfile(stderr);
   if (child == 0) {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // the run was stopped at once: so is the child
     ::dup2(errors[1], STDERR_FILENO);
