@@ -2,10 +2,12 @@
 #include <string>
 #include <vector>
 
+#include "batch/format_module.h"
 #include "batch/gif_module.h"
 #include "batch/runner.h"
 
 int main(int argc, char** argv) {
   thumb::useGifModule();
+  thumb::useFormatModules();
   thumb::exitProcess(thumb::runCommand(std::vector<std::string>(argv + 1, argv + argc)));
 }

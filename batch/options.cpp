@@ -204,10 +204,13 @@ bool parseOptions(const std::vector<std::string>& args, Options& options, std::s
 std::string usageText() {
   return "Usage: quorvane-thumb [OPTION]... FILE_OR_FOLDER...\n"
          "  or:  quorvane-thumb [OPTION]... --files-from=LIST\n"
-         "Makes a JPEG thumbnail thumb_NAME of each JPEG or GIF picture, exactly as Quorvane's\n"
-         "Create Thumbnail writes it: beside the picture, or under the folder -o names.\n"
-         "Folders are searched for *.jpg, *.jpeg, *.jpe, *.jfif and *.gif (any case);\n"
-         "hidden files and folders and thumb_* files are left out.\n"
+         "Makes a JPEG thumbnail of each picture, beside it or under the folder -o names:\n"
+         "thumb_NAME of a JPEG or GIF picture, exactly as Quorvane's Create Thumbnail\n"
+         "writes it; thumb_NAME.jpg of a PNG, WebP, TIFF, HEIC/HEIF or AVIF picture, the\n"
+         "same thumbnail of that format (alpha over the background colour).\n"
+         "Folders are searched for *.jpg, *.jpeg, *.jpe, *.jfif, *.gif, *.png, *.webp,\n"
+         "*.tif, *.tiff, *.heic, *.heif and *.avif (any case); hidden files and folders\n"
+         "and thumb_* files are left out.\n"
          "\n"
          "  -s, --size=SIZE      longer side of the thumbnail in pixels (default 125, at most " +
          std::to_string(platform::kMaxPictureSide) +
@@ -226,7 +229,7 @@ std::string usageText() {
          std::to_string(kMaxJobs) +
          ")\n"
          "      --background=COLOR\n"
-         "                       the canvas colour behind transparent GIF pixels, #rrggbb\n"
+         "                       the canvas colour behind transparent pixels, #rrggbb\n"
          "                       (default #efefef, the window's under the default palette)\n"
          "      --skip-existing  leave out pictures whose thumbnail is newer than they are and\n"
          "                       whole (an empty or cut-short thumbnail is made again)\n"

@@ -16,6 +16,9 @@ namespace fs = std::filesystem;
 
 constexpr char kThumbnailPrefix[] = "thumb_";
 constexpr const char* kPictureEndings[] = {".jpg", ".jpeg", ".jpe", ".jfif", ".gif"};
+// Formats whose thumbnail (a JPEG) takes a name of its own: thumb_NAME.jpg.
+constexpr const char* kOtherFormatEndings[] = {".png",  ".webp", ".tif", ".tiff",
+                                               ".heic", ".heif", ".avif"};
 
 bool endsWithNoCase(const std::string& name, const char* suffix) {
   const size_t length = std::strlen(suffix);
@@ -102,11 +105,20 @@ class Lister {
 
 bool isListedPicture(const std::string& name) {
   if (name.starts_with('.') || name.starts_with(kThumbnailPrefix)) return false;
-  return std::any_of(std::begin(kPictureEndings), std::end(kPictureEndings),
-                     [&name](const char* ending) { return endsWithNoCase(name, ending); });
+  const auto ends = [&name](const char* ending) { return endsWithNoCase(name, ending); };
+  return std::any_of(std::begin(kPictureEndings), std::end(kPictureEndings), ends) ||
+         std::any_of(std::begin(kOtherFormatEndings), std::end(kOtherFormatEndings), ends);
 }
 
-std::string thumbnailName(const std::string& pictureName) { return kThumbnailPrefix + pictureName; }
+std::string thumbnailName(const std::string& pictureName) {
+  const auto ends = [&pictureName](const char* ending) {
+    return endsWithNoCase(pictureName, ending);
+  };
+  if (std::any_of(std::begin(kOtherFormatEndings), std::end(kOtherFormatEndings), ends)) {
+    return kThumbnailPrefix + pictureName + ".jpg";
+  }
+  return kThumbnailPrefix + pictureName;
+}
 
 std::string thumbnailPath(const std::string& picture) {
   const size_t slash = picture.rfind('/');

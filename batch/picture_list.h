@@ -1,5 +1,5 @@
 // Which pictures a command line names, and where each one's thumbnail goes: files as given,
-// folders searched for the JPEG and GIF names (any case; hidden files and folders, and thumbnails
+// folders searched for the picture names (any case; hidden files and folders, and thumbnails
 // themselves, left out).
 #pragma once
 
@@ -24,11 +24,14 @@ struct PictureList {
   std::vector<ListFailure> failures;  // folders that could not be read, thumbnail names taken twice
 };
 
-// True for a name a folder search takes: *.jpg, *.jpeg, *.jpe, *.jfif or *.gif in any case, not
-// hidden, not thumb_*.
+// True for a name a folder search takes: *.jpg, *.jpeg, *.jpe, *.jfif, *.gif, *.png, *.webp,
+// *.tif, *.tiff, *.heic, *.heif or *.avif in any case, not hidden, not thumb_*.
 bool isListedPicture(const std::string& name);
 
-// The name of a picture's thumbnail: thumb_ and the picture's name.
+// The name of a picture's thumbnail: thumb_ and the picture's name, as the window writes it; for
+// a name of the formats after JPEG and GIF (*.png to *.avif), thumb_ and the name and .jpg
+// (IMG_0001.HEIC: thumb_IMG_0001.HEIC.jpg), so that the name says what the file holds and
+// photo.png and photo.jpg never share one.
 std::string thumbnailName(const std::string& pictureName);
 
 // The thumbnail beside a picture: thumbnailName in the picture's folder.

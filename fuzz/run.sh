@@ -4,7 +4,8 @@
 #   fuzz/run.sh [SECONDS_PER_TARGET]   fuzz every target that long (default 600)
 #   fuzz/run.sh --smoke                CI: replay every regression file, then 30 s a target
 #
-# Seeds: the decoder corpus (../shared/corpus, read in place) and tests/fuzz/regressions/<target>/.
+# Seeds: the decoder corpus (../shared/corpus, read in place), the small PNG, WebP, TIFF and HEIF
+# pictures quorvane-formatseeds writes into build-fuzz/seeds/, and tests/fuzz/regressions/<target>/.
 # An input that crashes, hangs or runs out of memory is kept as a regression file in
 # tests/fuzz/regressions/<target>/; the run then fails. Environment: QUORVANE_FUZZ_BUILD_DIR,
 # QUORVANE_CORPUS, QUORVANE_FUZZ_TARGETS (names to run), QUORVANE_FUZZ_JOBS (targets at once, 1).
@@ -24,12 +25,17 @@ case "${1:-}" in
   *) seconds=$1 ;;
 esac
 
-# target | seed folders in the corpus | -max_len | -timeout (s) | locales (each gets a share)
+# target | seed folders in the corpus or the written seeds | -max_len | -timeout (s) | locales (each
+# gets a share)
 table="
 fuzz_bmp|bmp|65536|20|
 fuzz_picture_header|jpeg gif|65536|10|
 fuzz_picture_render|jpeg gif|65536|30|
 fuzz_numbers||64|5|C.UTF-8 de_DE.UTF-8
+fuzz_png|png|65536|30|
+fuzz_webp|webp|65536|30|
+fuzz_tiff|tiff|65536|30|
+fuzz_heif|heif|65536|60|
 "
 all_targets=$(awk -F'|' 'NF > 1 { print $1 }' <<<"$table")
 targets=${QUORVANE_FUZZ_TARGETS:-$all_targets}
@@ -38,11 +44,15 @@ targets=${QUORVANE_FUZZ_TARGETS:-$all_targets}
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
   -DCMAKE_CXX_COMPILER=clang++-14 -DQUORVANE_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 # shellcheck disable=SC2086
-cmake --build "$build" -j"$(nproc)" --target $targets >/dev/null
+cmake --build "$build" -j"$(nproc)" --target $targets quorvane-formatseeds >/dev/null
+rm -rf "$build/seeds"
+# A writer, not under test: the encoders' own leaks (x265) are not its findings.
+ASAN_OPTIONS=detect_leaks=0 "$build/tools/quorvane-formatseeds" "$build/seeds"
 
 [ -d "$corpus" ] || echo "No decoder corpus at $corpus: seeding from the regression files only." >&2
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/fuzz/lsan_suppressions.txt}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
 # Moves what the fuzzer kept (crash-, timeout-, oom-, leak- files) into the regression folder.
@@ -64,7 +74,8 @@ run_target() {
   local seeds=() folder file status=0
   mkdir -p "$artifacts" "$log_dir" "$build/corpus/$target" "$regressions/$target"
   for folder in $folders; do
-    [ -d "$corpus/$folder" ] && seeds+=("$corpus/$folder")
+    if [ -d "$corpus/$folder" ]; then seeds+=("$corpus/$folder"); fi
+    if [ -d "$build/seeds/$folder" ]; then seeds+=("$build/seeds/$folder"); fi
   done
   seeds+=("$regressions/$target")
   local options=(-max_len="$max_len" -timeout="$timeout" -rss_limit_mb=2560 -malloc_limit_mb=2048

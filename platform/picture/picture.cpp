@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "platform/base/file_io.h"
@@ -24,6 +25,20 @@ namespace {
 constexpr off_t kMaxFileBytes = off_t{1} << 30;
 
 std::atomic<GifRenderer> gGifRenderer{nullptr};
+
+// The installed decoders of kPng, kWebp, kTiff and kHeif, in that order.
+constexpr int kFirstDecoded = static_cast<int>(PictureFormat::kPng);
+std::atomic<const FormatDecoder*> gFormatDecoders[4] = {};
+
+bool isDecodedByModule(PictureFormat format) { return static_cast<int>(format) >= kFirstDecoded; }
+
+// Without an installed decoder the bytes are no picture this program reads: the plain 481 the
+// window has always given for them.
+const FormatDecoder& formatDecoder(PictureFormat format) {
+  const FormatDecoder* decoder = gFormatDecoders[static_cast<int>(format) - kFirstDecoded].load();
+  if (decoder == nullptr) raiseError(kErrInvalidPicture);
+  return *decoder;
+}
 
 [[noreturn]] void raiseTooLarge(const std::string& path) {
   raiseError(kErrInvalidPicture, "Picture file too large: " + path);
@@ -93,6 +108,46 @@ std::shared_ptr<const EncodedPicture> readGif(std::vector<std::uint8_t> bytes) {
   return std::make_shared<const EncodedPicture>(std::move(bytes), info, std::move(facts));
 }
 
+// A picture whose format's decoder was installed: its header from that decoder, its size checked
+// before anything is decoded.
+std::shared_ptr<const EncodedPicture> readDecodedFormat(std::vector<std::uint8_t> bytes,
+                                                        PictureFormat format) {
+  const FormatHeader header = formatDecoder(format).readHeader(bytes);
+  if (header.width < 1 || header.height < 1) raiseError(kErrInvalidPicture);
+  if (std::int64_t{header.width} * header.height > kMaxPicturePixels) {
+    raisePictureTooLarge(header.width, header.height);
+  }
+  auto facts = std::make_unique<EncodedPicture::Facts>();
+  facts->storedWidth = header.width;
+  facts->storedHeight = header.height;
+  facts->orientation = header.orientation >= 1 && header.orientation <= 8 ? header.orientation : 1;
+  const bool swap = swapsAxes(facts->orientation);
+  const PictureInfo info{format, swap ? header.height : header.width,
+                         swap ? header.width : header.height};
+  return std::make_shared<const EncodedPicture>(std::move(bytes), info, std::move(facts));
+}
+
+// The format the first bytes say; none for bytes of no format it knows.
+std::optional<PictureFormat> sniffFormat(std::span<const std::uint8_t> bytes) {
+  if (startsWith(bytes, {0xFF, 0xD8})) return PictureFormat::kJpeg;
+  if (startsWith(bytes, {'G', 'I', 'F'})) return PictureFormat::kGif;
+  if (startsWith(bytes, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return PictureFormat::kPng;
+  if (bytes.size() >= 12 && startsWith(bytes, {'R', 'I', 'F', 'F'}) &&
+      std::equal(bytes.begin() + 8, bytes.begin() + 12, "WEBP")) {
+    return PictureFormat::kWebp;
+  }
+  // Little- and big-endian, classic and BigTIFF.
+  if (startsWith(bytes, {'I', 'I', 42, 0}) || startsWith(bytes, {'M', 'M', 0, 42}) ||
+      startsWith(bytes, {'I', 'I', 43, 0}) || startsWith(bytes, {'M', 'M', 0, 43})) {
+    return PictureFormat::kTiff;
+  }
+  // An ISO media file (HEIC, HEIF, AVIF): a file-type box first; the decoder checks the brands.
+  if (bytes.size() >= 12 && std::equal(bytes.begin() + 4, bytes.begin() + 8, "ftyp")) {
+    return PictureFormat::kHeif;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 void raisePictureTooLarge(int width, int height) {
@@ -106,8 +161,10 @@ namespace {
 
 std::shared_ptr<const EncodedPicture> readPicture(std::vector<std::uint8_t> bytes) {
   try {
-    if (startsWith(bytes, {0xFF, 0xD8})) return readJpeg(std::move(bytes));
-    if (startsWith(bytes, {'G', 'I', 'F'})) return readGif(std::move(bytes));
+    const std::optional<PictureFormat> format = sniffFormat(bytes);
+    if (format == PictureFormat::kJpeg) return readJpeg(std::move(bytes));
+    if (format == PictureFormat::kGif) return readGif(std::move(bytes));
+    if (format) return readDecodedFormat(std::move(bytes), *format);
   } catch (const std::bad_alloc&) {
     raiseError(kErrOutOfMemory);
   }
@@ -154,8 +211,18 @@ RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int 
     }
     // Drawn as stored, then turned upright: cheaper than turning the decoded rows.
     const bool swap = swapsAxes(facts.orientation);
-    RgbaImage stored =
-        decoders_->jpeg.render(picture.bytes(), swap ? height : width, swap ? width : height);
+    const int storedWidth = swap ? height : width;
+    const int storedHeight = swap ? width : height;
+    if (isDecodedByModule(picture.info().format)) {
+      RgbaImage stored = formatDecoder(picture.info().format)
+                             .render(picture.bytes(), storedWidth, storedHeight, lastWarning_);
+      if (stored.width != storedWidth || stored.height != storedHeight ||
+          stored.pixels.size() != static_cast<size_t>(storedWidth) * storedHeight * 4) {
+        raiseError(kErrInternal, "The picture was drawn at the wrong size");
+      }
+      return orientUpright(std::move(stored), facts.orientation);
+    }
+    RgbaImage stored = decoders_->jpeg.render(picture.bytes(), storedWidth, storedHeight);
     lastWarning_ = decoders_->jpeg.warning();
     return orientUpright(std::move(stored), facts.orientation);
   } catch (const std::bad_alloc&) {
@@ -166,6 +233,30 @@ RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int 
 RgbaImage renderPicture(const EncodedPicture& picture, int width, int height) {
   thread_local PictureRenderer renderer;
   return renderer.render(picture, width, height);
+}
+
+void setFormatDecoder(PictureFormat format, const FormatDecoder* decoder) {
+  if (isDecodedByModule(format)) {
+    gFormatDecoders[static_cast<int>(format) - kFirstDecoded].store(decoder);
+  }
+}
+
+const char* formatName(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::kJpeg:
+      return "JPEG";
+    case PictureFormat::kGif:
+      return "GIF";
+    case PictureFormat::kPng:
+      return "PNG";
+    case PictureFormat::kWebp:
+      return "WebP";
+    case PictureFormat::kTiff:
+      return "TIFF";
+    case PictureFormat::kHeif:
+      return "HEIF";
+  }
+  return "picture";
 }
 
 }  // namespace platform

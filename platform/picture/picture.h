@@ -1,5 +1,6 @@
-// Pictures read from JPEG and GIF files, and drawn at any size. Plain C++: Qt and libjpeg-turbo
-// stay in the .cpp files.
+// Pictures read from JPEG, GIF, PNG, WebP, TIFF and HEIF/AVIF files, and drawn at any size. Plain
+// C++: Qt and the codec libraries stay in the .cpp files; GIF and the formats after it are decoded
+// by decoders a program installs.
 //
 // A picture is read once (loadPicture: the file's bytes and its header facts, no pixels) and can
 // then be drawn many times at any size (renderPicture). Drawing decodes only what the size needs:
@@ -20,9 +21,11 @@ namespace platform {
 
 struct GifLayout;
 
-enum class PictureFormat { kJpeg, kGif };
+// kHeif covers AVIF too: both are HEIF files, told apart by the library that reads them.
+enum class PictureFormat { kJpeg, kGif, kPng, kWebp, kTiff, kHeif };
 
-// Natural size in pixels, upright: a JPEG's EXIF orientation is already applied.
+// Natural size in pixels, upright: a JPEG's EXIF orientation (a TIFF's, a HEIF's rotation and
+// mirroring) is already applied.
 struct PictureInfo {
   PictureFormat format = PictureFormat::kJpeg;
   int width = 0;
@@ -53,10 +56,11 @@ class EncodedPicture final {
   std::unique_ptr<const Facts> facts_;
 };
 
-// Reads a JPEG or GIF file whole and its header; decodes no pixels. The file is closed before it
+// Reads a picture file whole and its header; decodes no pixels. The file is closed before it
 // returns. Raises RuntimeError 53 (file not found), 70 (permission denied), 57 (a read that fails,
 // or a file cut short while it is read) or another file error, and 481 "Invalid picture" for
-// anything that is not a JPEG or GIF it can draw, including one over kMaxPicturePixels.
+// anything that is not a picture it can draw (a format without an installed decoder too),
+// including one whose header says it is over kMaxPicturePixels.
 std::shared_ptr<const EncodedPicture> loadPicture(const std::string& path);
 
 // The same for bytes already in memory (tests, fuzzing).
@@ -105,5 +109,31 @@ RgbaImage renderPicture(const EncodedPicture& picture, int width, int height);
 using GifRenderer = RgbaImage (*)(std::span<const std::uint8_t> gif, const GifLayout& layout,
                                   int width, int height);
 void setGifRenderer(GifRenderer renderer);
+
+// What a decoder of one of the other formats (PNG, WebP, TIFF, HEIF) reads from a file's header.
+struct FormatHeader {
+  int width = 0;  // as stored: before `orientation` is applied
+  int height = 0;
+  int orientation = 1;  // as EXIF's, 1-8; applied by the picture reader after drawing
+};
+
+// A decoder of one of the other formats. Both functions raise RuntimeError 481 (7 when memory runs
+// out) and nothing else. readHeader decodes no pixels; render draws the whole picture as stored at
+// exactly width x height (straight alpha) and says in `warning` what it had to work around.
+struct FormatDecoder {
+  FormatHeader (*readHeader)(std::span<const std::uint8_t> bytes);
+  RgbaImage (*render)(std::span<const std::uint8_t> bytes, int width, int height,
+                      std::string& warning);
+};
+
+// Installs the decoder of kPng, kWebp, kTiff or kHeif; `decoder` must live as long as the program
+// (a static object). Without one, pictures of that format are plain 481s, as any other bytes
+// that are no JPEG or GIF (the window installs none). The decoders
+// are in platform/picture/formats; quorvane-thumb loads each as a module on the first picture of
+// its format.
+void setFormatDecoder(PictureFormat format, const FormatDecoder* decoder);
+
+// "PNG", "WebP", "TIFF", "HEIF", "JPEG", "GIF".
+const char* formatName(PictureFormat format);
 
 }  // namespace platform

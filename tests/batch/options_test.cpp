@@ -113,16 +113,24 @@ TEST(Options, RefusalsSayWhy) {
   }
 }
 
-TEST(PictureList, TakesEveryJpegAndGifNameButThumbnailsAndHiddenFiles) {
-  for (const char* name : {"a.jpg", "B.JPG", "c.Gif", "thumbnail.jpg", "x.thumb_.jpg", "a.jpeg",
-                           "A.JPE", "b.jfif", "c.JFIF"}) {
+TEST(PictureList, TakesEveryPictureNameButThumbnailsAndHiddenFiles) {
+  for (const char* name :
+       {"a.jpg", "B.JPG", "c.Gif", "thumbnail.jpg", "x.thumb_.jpg", "a.jpeg", "A.JPE", "b.jfif",
+        "c.JFIF", "a.png", "b.WebP", "c.tif", "d.TIFF", "IMG_0001.HEIC", "e.heif", "f.Avif"}) {
     EXPECT_TRUE(thumb::isListedPicture(name)) << name;
   }
-  for (const char* name : {".a.jpg", "thumb_a.jpg", "a.png", "jpg", "a.jpg.txt", "a.jfi", "a.jp"}) {
+  for (const char* name : {".a.jpg", "thumb_a.jpg", "thumb_a.png.jpg", ".a.png", "jpg", "png",
+                           "a.jpg.txt", "a.jfi", "a.jp", "a.pngx", "a.ti", "a.heics"}) {
     EXPECT_FALSE(thumb::isListedPicture(name)) << name;
   }
   EXPECT_EQ(thumb::thumbnailPath("a.jpg"), "thumb_a.jpg");
   EXPECT_EQ(thumb::thumbnailPath("/p/q.r/a b.GIF"), "/p/q.r/thumb_a b.GIF");
+  // The other formats' thumbnails say they are JPEGs, and never take a JPEG's name.
+  EXPECT_EQ(thumb::thumbnailPath("IMG_0001.HEIC"), "thumb_IMG_0001.HEIC.jpg");
+  EXPECT_EQ(thumb::thumbnailPath("/p/photo.png"), "/p/thumb_photo.png.jpg");
+  EXPECT_EQ(thumb::thumbnailPath("/p/photo.jpg"), "/p/thumb_photo.jpg");
+  EXPECT_EQ(thumb::thumbnailPath("scan.TIF"), "thumb_scan.TIF.jpg");
+  EXPECT_EQ(thumb::thumbnailPath("notes.txt"), "thumb_notes.txt");  // a file named as given
 }
 
 // The pictures of a list, and where their thumbnails go, as "picture -> thumbnail" with the
@@ -173,8 +181,7 @@ TEST(PictureList, AListIsSplitIntoLinesOrNulTerminatedNames) {
   using namespace std::string_literals;
   EXPECT_EQ(thumb::splitList("a.jpg\nb c.jpg\n\ncaf\xE9.jpg", false),
             (Names{"a.jpg", "b c.jpg", "caf\xE9.jpg"}));
-  EXPECT_EQ(thumb::splitList("a\nb.jpg\0\0 c.jpg\0"s, true),
-            (Names{"a\nb.jpg", " c.jpg"}));
+  EXPECT_EQ(thumb::splitList("a\nb.jpg\0\0 c.jpg\0"s, true), (Names{"a\nb.jpg", " c.jpg"}));
   EXPECT_EQ(thumb::splitList("a.jpg\0b.jpg"s, true), (Names{"a.jpg", "b.jpg"}));
   EXPECT_EQ(thumb::splitList("a.jpg\0b.jpg\n"s, false).size(), 1u);  // a NUL alone ends nothing
   EXPECT_TRUE(thumb::splitList("", false).empty());

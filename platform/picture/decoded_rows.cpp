@@ -1,0 +1,132 @@
+#include "platform/picture/decoded_rows.h"
+
+#include <algorithm>
+
+#include "platform/base/runtime_error.h"
+
+namespace platform {
+namespace {
+
+// Sums of up to 64 x 64 pixels of 255 x 255 stay within 32 bits.
+constexpr int kMaxBoxFactor = 64;
+
+int channelsOf(SourcePixels pixels) {
+  return pixels == SourcePixels::kGrey ? 1 : pixels == SourcePixels::kRgb ? 3 : 4;
+}
+
+int ceilDiv(int a, int b) { return (a + b - 1) / b; }
+
+}  // namespace
+
+int boxFactor(int decodedWidth, int decodedHeight, int outWidth, int outHeight) {
+  const int byWidth = decodedWidth / (2 * std::max(outWidth, 1));
+  const int byHeight = decodedHeight / (2 * std::max(outHeight, 1));
+  return std::clamp(std::min(byWidth, byHeight), 1, kMaxBoxFactor);
+}
+
+DecodedRows::DecodedRows(SourcePixels pixels, int decodedWidth, int decodedHeight, int outWidth,
+                         int outHeight, std::span<const std::uint8_t> iccProfile)
+    : channels_(channelsOf(pixels)),
+      alpha_(pixels == SourcePixels::kRgbaStraight),
+      width_(decodedWidth),
+      height_(decodedHeight),
+      factor_(boxFactor(decodedWidth, decodedHeight, outWidth, outHeight)),
+      iccProfile_(iccProfile.begin(), iccProfile.end()) {
+  if (decodedWidth < 1 || decodedHeight < 1) raiseError(kErrInvalidPicture);
+  const int shrunkWidth = ceilDiv(decodedWidth, factor_);
+  const int shrunkHeight = ceilDiv(decodedHeight, factor_);
+  // A partly covered last box is one pixel that the picture's edge cuts through.
+  resampler_.emplace(
+      pixels, ResampleAxis{outWidth, static_cast<double>(decodedWidth) / factor_, 0, shrunkWidth},
+      ResampleAxis{outHeight, static_cast<double>(decodedHeight) / factor_, 0, shrunkHeight});
+  if (factor_ > 1) {
+    // Alpha-weighted sums for straight alpha: colour x alpha per channel, and alpha.
+    sums_.assign(static_cast<size_t>(shrunkWidth) * channels_, 0);
+    shrunk_.resize(static_cast<size_t>(shrunkWidth) * channels_);
+  }
+}
+
+void DecodedRows::addRow(const std::uint8_t* row) {
+  if (rowsAdded_ >= height_) return;
+  ++rowsAdded_;
+  // This is where rows in the picture's colour space (iccProfile_) would be turned into sRGB.
+  if (factor_ == 1) {
+    resampler_->addRow(row);
+    return;
+  }
+  const int k = factor_;
+  std::uint32_t* sum = sums_.data();
+  if (channels_ == 4) {
+    for (int x0 = 0; x0 < width_; x0 += k, sum += 4) {
+      const int x1 = std::min(x0 + k, width_);
+      std::uint32_t r = 0, g = 0, b = 0, a = 0;
+      for (const std::uint8_t* p = row + static_cast<size_t>(x0) * 4;
+           p != row + static_cast<size_t>(x1) * 4; p += 4) {
+        r += std::uint32_t{p[0]} * p[3];
+        g += std::uint32_t{p[1]} * p[3];
+        b += std::uint32_t{p[2]} * p[3];
+        a += p[3];
+      }
+      sum[0] += r;
+      sum[1] += g;
+      sum[2] += b;
+      sum[3] += a;
+    }
+  } else if (channels_ == 3) {
+    for (int x0 = 0; x0 < width_; x0 += k, sum += 3) {
+      const int x1 = std::min(x0 + k, width_);
+      std::uint32_t r = 0, g = 0, b = 0;
+      for (const std::uint8_t* p = row + static_cast<size_t>(x0) * 3;
+           p != row + static_cast<size_t>(x1) * 3; p += 3) {
+        r += p[0];
+        g += p[1];
+        b += p[2];
+      }
+      sum[0] += r;
+      sum[1] += g;
+      sum[2] += b;
+    }
+  } else {
+    for (int x0 = 0; x0 < width_; x0 += k, ++sum) {
+      const int x1 = std::min(x0 + k, width_);
+      std::uint32_t v = 0;
+      for (int x = x0; x < x1; ++x) v += row[x];
+      sum[0] += v;
+    }
+  }
+  if (++bandRows_ == k || rowsAdded_ == height_) emitBand();
+}
+
+void DecodedRows::emitBand() {
+  const int k = factor_;
+  const int shrunkWidth = static_cast<int>(sums_.size()) / channels_;
+  for (int x = 0; x < shrunkWidth; ++x) {
+    const std::uint32_t count = static_cast<std::uint32_t>(std::min(k, width_ - x * k)) *
+                                static_cast<std::uint32_t>(bandRows_);
+    std::uint32_t* sum = &sums_[static_cast<size_t>(x) * channels_];
+    std::uint8_t* out = &shrunk_[static_cast<size_t>(x) * channels_];
+    if (alpha_) {
+      const std::uint32_t a = sum[3];
+      for (int c = 0; c < 3; ++c)
+        out[c] = a == 0 ? 0 : static_cast<std::uint8_t>((sum[c] + a / 2) / a);
+      out[3] = static_cast<std::uint8_t>((a + count / 2) / count);
+    } else {
+      for (int c = 0; c < channels_; ++c)
+        out[c] = static_cast<std::uint8_t>((sum[c] + count / 2) / count);
+    }
+  }
+  std::fill(sums_.begin(), sums_.end(), 0);
+  bandRows_ = 0;
+  resampler_->addRow(shrunk_.data());
+}
+
+RgbaImage DecodedRows::finish() {
+  if (rowsAdded_ < height_) raiseError(kErrInvalidPicture);
+  return resampler_->finish();
+}
+
+void raiseDecodeError(const char* format, const std::string& reason) {
+  raiseError(kErrInvalidPicture, std::string("Invalid picture (") + format + ": " + reason + ")");
+}
+
+}  // namespace platform

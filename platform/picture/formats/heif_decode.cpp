@@ -1,0 +1,167 @@
+// HEIC and AVIF on libheif: the embedded thumbnail when it is at least twice the drawn size, else
+// the primary image; libheif applies the image's rotation, mirroring and cropping as it decodes.
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include "platform/base/runtime_error.h"
+#include "platform/picture/decoded_rows.h"
+#include "platform/picture/formats/formats.h"
+
+namespace platform {
+namespace {
+
+using Context = std::unique_ptr<heif_context, decltype(&heif_context_free)>;
+using Handle = std::unique_ptr<heif_image_handle, decltype(&heif_image_handle_release)>;
+using Image = std::unique_ptr<heif_image, decltype(&heif_image_release)>;
+using Options = std::unique_ptr<heif_decoding_options, decltype(&heif_decoding_options_free)>;
+
+void check(const heif_error& error) {
+  if (error.code == heif_error_Ok) return;
+  if (error.code == heif_error_Memory_allocation_error) raiseError(kErrOutOfMemory);
+  raiseDecodeError("HEIF", error.message != nullptr ? error.message : "cannot be decoded");
+}
+
+// The file read, and its primary image's handle.
+struct File {
+  Context context{nullptr, heif_context_free};
+  Handle primary{nullptr, heif_image_handle_release};
+};
+
+File open(std::span<const std::uint8_t> heif) {
+  static std::once_flag initialised;
+  std::call_once(initialised, [] { heif_init(nullptr); });  // codec plugins, where there are any
+  File file;
+  file.context.reset(heif_context_alloc());
+  if (!file.context) raiseError(kErrOutOfMemory);
+  check(heif_context_read_from_memory_without_copy(file.context.get(), heif.data(), heif.size(),
+                                                   nullptr));
+  heif_image_handle* primary = nullptr;
+  check(heif_context_get_primary_image_handle(file.context.get(), &primary));
+  file.primary.reset(primary);
+  const int width = heif_image_handle_get_width(primary);
+  const int height = heif_image_handle_get_height(primary);
+  if (width < 1 || height < 1) raiseDecodeError("HEIF", "no picture");
+  return file;
+}
+
+FormatHeader readHeifHeader(std::span<const std::uint8_t> heif) {
+  try {
+    const File file = open(heif);
+    // The size after the image's transformations: libheif draws it upright.
+    return {heif_image_handle_get_width(file.primary.get()),
+            heif_image_handle_get_height(file.primary.get()), 1};
+  } catch (const std::bad_alloc&) {
+    raiseError(kErrOutOfMemory);
+  }
+}
+
+// The smallest embedded thumbnail whose longer side is at least twice the drawn one's and whose
+// proportions are the picture's; none (null) when there is no such thumbnail.
+Handle thumbnailFor(const heif_image_handle* primary, int width, int height) {
+  const int count = heif_image_handle_get_number_of_thumbnails(primary);
+  if (count <= 0) return {nullptr, heif_image_handle_release};
+  std::vector<heif_item_id> ids(static_cast<size_t>(count));
+  const int listed = heif_image_handle_get_list_of_thumbnail_IDs(primary, ids.data(), count);
+  const double ratio = static_cast<double>(heif_image_handle_get_width(primary)) /
+                       heif_image_handle_get_height(primary);
+  const std::int64_t needed = 2 * std::int64_t{std::max(width, height)};
+  Handle best(nullptr, heif_image_handle_release);
+  for (int i = 0; i < listed; ++i) {
+    heif_image_handle* thumbnail = nullptr;
+    if (heif_image_handle_get_thumbnail(primary, ids[static_cast<size_t>(i)], &thumbnail).code !=
+        heif_error_Ok) {
+      continue;
+    }
+    Handle candidate(thumbnail, heif_image_handle_release);
+    const int w = heif_image_handle_get_width(thumbnail);
+    const int h = heif_image_handle_get_height(thumbnail);
+    if (w < 1 || h < 1 || std::max(w, h) < needed ||
+        std::abs(static_cast<double>(w) / h - ratio) > 0.02 * ratio + 1.0 / std::min(w, h)) {
+      continue;
+    }
+    if (!best || std::int64_t{w} * h < std::int64_t{heif_image_handle_get_width(best.get())} *
+                                           heif_image_handle_get_height(best.get())) {
+      best = std::move(candidate);
+    }
+  }
+  return best;
+}
+
+std::vector<std::uint8_t> iccProfile(const heif_image_handle* handle) {
+  const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+  if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC) return {};
+  std::vector<std::uint8_t> profile(heif_image_handle_get_raw_color_profile_size(handle));
+  if (profile.empty() ||
+      heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok) {
+    return {};
+  }
+  return profile;
+}
+
+RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, std::string&) {
+  try {
+    const File file = open(heif);
+    const Handle thumbnail = thumbnailFor(file.primary.get(), width, height);
+    const heif_image_handle* chosen = thumbnail ? thumbnail.get() : file.primary.get();
+    if (std::int64_t{heif_image_handle_get_width(chosen)} * heif_image_handle_get_height(chosen) >
+        kMaxPicturePixels) {
+      raiseDecodeError("HEIF", "over the pixel limit");
+    }
+    const bool alpha = heif_image_handle_has_alpha_channel(chosen) != 0;
+    const Options options(heif_decoding_options_alloc(), heif_decoding_options_free);
+    if (!options) raiseError(kErrOutOfMemory);
+    options->ignore_transformations = 0;
+    options->convert_hdr_to_8bit = 1;
+    heif_image* decoded = nullptr;
+    check(heif_decode_image(chosen, &decoded, heif_colorspace_RGB,
+                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                            options.get()));
+    const Image image(decoded, heif_image_release);
+    int stride = 0;
+    const std::uint8_t* pixels =
+        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    const int decodedWidth = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int decodedHeight = heif_image_get_height(image.get(), heif_channel_interleaved);
+    if (pixels == nullptr || decodedWidth < 1 || decodedHeight < 1 ||
+        stride < decodedWidth * (alpha ? 4 : 3)) {
+      raiseDecodeError("HEIF", "decoded without pixels");
+    }
+    std::vector<std::uint8_t> profile = iccProfile(chosen);
+    if (profile.empty() && chosen != file.primary.get()) profile = iccProfile(file.primary.get());
+    DecodedRows rows(alpha ? SourcePixels::kRgbaStraight : SourcePixels::kRgb, decodedWidth,
+                     decodedHeight, width, height, profile);
+    const bool premultiplied = alpha && heif_image_handle_is_premultiplied_alpha(chosen) != 0;
+    std::vector<std::uint8_t> straight(premultiplied ? static_cast<size_t>(decodedWidth) * 4 : 0);
+    for (int y = 0; y < decodedHeight; ++y) {
+      const std::uint8_t* row = pixels + static_cast<size_t>(y) * stride;
+      if (premultiplied) {
+        for (int x = 0; x < decodedWidth * 4; x += 4) {
+          const int a = row[x + 3];
+          for (int c = 0; c < 3; ++c) {
+            straight[x + c] =
+                a == 0 ? 0
+                       : static_cast<std::uint8_t>(std::min(255, (row[x + c] * 255 + a / 2) / a));
+          }
+          straight[x + 3] = row[x + 3];
+        }
+        row = straight.data();
+      }
+      rows.addRow(row);
+    }
+    return rows.finish();
+  } catch (const std::bad_alloc&) {
+    raiseError(kErrOutOfMemory);
+  }
+}
+
+}  // namespace
+
+const FormatDecoder kHeifDecoder{readHeifHeader, renderHeif};
+
+}  // namespace platform

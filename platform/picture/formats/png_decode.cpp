@@ -1,0 +1,169 @@
+// PNG on libpng: rows decoded one at a time and handed on, so that a large PNG never has all its
+// pixels in memory, except an interlaced one, whose passes fill the whole picture first. libpng
+// expands palettes, low bit depths and tRNS, and scales 16-bit samples to 8 with rounding.
+//
+// libpng reports errors by longjmp: every call into it is made from a small function that sets its
+// jump point and holds nothing with a destructor.
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "platform/base/runtime_error.h"
+#include "platform/picture/decoded_rows.h"
+#include "platform/picture/formats/formats.h"
+
+namespace platform {
+namespace {
+
+// What one ancillary chunk (a profile, text) may take: far beyond any real file, so that a crafted
+// one cannot make the decoder hold more.
+constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t{1} << 24;
+
+// The bytes libpng reads, and its first error.
+struct Source {
+  std::span<const std::uint8_t> bytes;
+  size_t offset = 0;
+  char error[256] = "";
+};
+
+void readBytes(png_structp png, png_bytep out, size_t length) {
+  Source& source = *static_cast<Source*>(png_get_io_ptr(png));
+  if (length > source.bytes.size() - source.offset) png_error(png, "the file ends early");
+  std::memcpy(out, source.bytes.data() + source.offset, length);
+  source.offset += length;
+}
+
+[[noreturn]] void onError(png_structp png, png_const_charp message) {
+  Source& source = *static_cast<Source*>(png_get_error_ptr(png));
+  if (source.error[0] == '\0') std::snprintf(source.error, sizeof source.error, "%s", message);
+  png_longjmp(png, 1);
+}
+
+void onWarning(png_structp, png_const_charp) {}
+
+// The read structures, destroyed whatever happens.
+class Reader final {
+ public:
+  explicit Reader(std::span<const std::uint8_t> bytes) {
+    source_.bytes = bytes;
+    png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source_, onError, onWarning);
+    if (png_ != nullptr) info_ = png_create_info_struct(png_);
+    if (png_ == nullptr || info_ == nullptr) raiseError(kErrOutOfMemory);
+    png_set_read_fn(png_, &source_, readBytes);
+  }
+  ~Reader() { png_destroy_read_struct(&png_, &info_, nullptr); }
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+
+  png_structp png() const { return png_; }
+  png_infop info() const { return info_; }
+  [[noreturn]] void fail() const {
+    raiseDecodeError("PNG", source_.error[0] != '\0' ? source_.error : "cannot be decoded");
+  }
+
+ private:
+  Source source_;
+  png_structp png_ = nullptr;
+  png_infop info_ = nullptr;
+};
+
+bool readInfo(png_structp png, png_infop info) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
+  png_set_user_limits(png, PNG_USER_WIDTH_MAX, PNG_USER_HEIGHT_MAX);
+  png_set_option(png, PNG_IGNORE_ADLER32, PNG_OPTION_ON);  // the chunks' CRCs are still checked
+  png_read_info(png, info);
+  return true;
+}
+
+// The transformations to 8-bit grey, RGB or RGBA rows; their number of channels, 0 on error.
+int transform(png_structp png, png_infop info, int& passes) {
+  if (setjmp(png_jmpbuf(png))) return 0;
+  const int colourType = png_get_color_type(png, info);
+  const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  png_set_expand(png);  // palette to RGB, grey to 8 bits, tRNS to an alpha channel
+  png_set_scale_16(png);
+  if ((colourType & PNG_COLOR_MASK_COLOR) == 0 &&
+      (transparency || (colourType & PNG_COLOR_MASK_ALPHA) != 0)) {
+    png_set_gray_to_rgb(png);  // grey with alpha: the resampler takes RGBA
+  }
+  passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  return png_get_channels(png, info);
+}
+
+bool readRow(png_structp png, png_bytep row) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_read_row(png, row, nullptr);
+  return true;
+}
+
+FormatHeader readPngHeader(std::span<const std::uint8_t> bytes) {
+  try {
+    const Reader reader(bytes);
+    if (!readInfo(reader.png(), reader.info())) reader.fail();
+    return {static_cast<int>(png_get_image_width(reader.png(), reader.info())),
+            static_cast<int>(png_get_image_height(reader.png(), reader.info())), 1};
+  } catch (const std::bad_alloc&) {
+    raiseError(kErrOutOfMemory);
+  }
+}
+
+RgbaImage renderPng(std::span<const std::uint8_t> bytes, int width, int height, std::string&) {
+  try {
+    const Reader reader(bytes);
+    png_structp png = reader.png();
+    png_infop info = reader.info();
+    if (!readInfo(png, info)) reader.fail();
+    const png_uint_32 pictureWidth = png_get_image_width(png, info);
+    const png_uint_32 pictureHeight = png_get_image_height(png, info);
+    if (std::uint64_t{pictureWidth} * pictureHeight >
+        static_cast<std::uint64_t>(kMaxPicturePixels)) {
+      raiseDecodeError("PNG", "over the pixel limit");
+    }
+    int passes = 1;
+    const int channels = transform(png, info, passes);
+    if (channels != 1 && channels != 3 && channels != 4) reader.fail();
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep iccp = nullptr;
+    png_uint_32 iccpLength = 0;
+    std::span<const std::uint8_t> profile;
+    if (png_get_iCCP(png, info, &name, &compression, &iccp, &iccpLength) != 0) {
+      profile = {iccp, iccpLength};
+    }
+    DecodedRows rows(channels == 1   ? SourcePixels::kGrey
+                     : channels == 3 ? SourcePixels::kRgb
+                                     : SourcePixels::kRgbaStraight,
+                     static_cast<int>(pictureWidth), static_cast<int>(pictureHeight), width, height,
+                     profile);
+    const size_t rowBytes = size_t{pictureWidth} * channels;
+    std::vector<std::uint8_t> buffer(passes > 1 ? rowBytes * pictureHeight : rowBytes);
+    if (passes == 1) {
+      for (png_uint_32 y = 0; y < pictureHeight; ++y) {
+        if (!readRow(png, buffer.data())) reader.fail();
+        rows.addRow(buffer.data());
+      }
+    } else {
+      // Each pass lays its pixels over the rows the earlier passes filled.
+      for (int pass = 0; pass < passes; ++pass) {
+        for (png_uint_32 y = 0; y < pictureHeight; ++y) {
+          if (!readRow(png, &buffer[rowBytes * y])) reader.fail();
+        }
+      }
+      for (png_uint_32 y = 0; y < pictureHeight; ++y) rows.addRow(&buffer[rowBytes * y]);
+    }
+    return rows.finish();
+  } catch (const std::bad_alloc&) {
+    raiseError(kErrOutOfMemory);
+  }
+}
+
+}  // namespace
+
+const FormatDecoder kPngDecoder{readPngHeader, renderPng};
+
+}  // namespace platform

@@ -1,0 +1,369 @@
+// TIFF on libtiff: the first page, or a reduced-resolution version of it (a pyramid level, in the
+// page's SubIFDs or following it) when one is at least twice the drawn size; read a strip or a row
+// of tiles at a time. Colour models, bit depths, JPEG compression and alpha go through libtiff's
+// RGBA reader; CMYK through a conversion of its own, which keeps 16-bit samples too.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/base/runtime_error.h"
+#include "platform/picture/decoded_rows.h"
+#include "platform/picture/formats/formats.h"
+
+namespace platform {
+namespace {
+
+// libtiff's largest single allocation: far beyond a strip or tile of any sound picture.
+constexpr tmsize_t kMaxAllocation = tmsize_t{1} << 30;
+// Pyramid levels looked at; real files have fewer than twenty.
+constexpr int kMaxLevels = 32;
+
+// The file's bytes as libtiff reads them, and the first error it reported.
+struct Source {
+  std::span<const std::uint8_t> bytes;
+  std::uint64_t position = 0;
+  std::string error;
+};
+
+tmsize_t readProc(thandle_t handle, void* buffer, tmsize_t size) {
+  Source& source = *static_cast<Source*>(handle);
+  if (size < 0 || source.position >= source.bytes.size()) return 0;
+  const auto count = static_cast<tmsize_t>(std::min<std::uint64_t>(
+      static_cast<std::uint64_t>(size), source.bytes.size() - source.position));
+  std::memcpy(buffer, source.bytes.data() + source.position, static_cast<size_t>(count));
+  source.position += static_cast<std::uint64_t>(count);
+  return count;
+}
+
+tmsize_t writeProc(thandle_t, void*, tmsize_t) { return -1; }
+
+toff_t seekProc(thandle_t handle, toff_t offset, int whence) {
+  Source& source = *static_cast<Source*>(handle);
+  std::uint64_t base = 0;
+  if (whence == SEEK_CUR) base = source.position;
+  if (whence == SEEK_END) base = source.bytes.size();
+  if (offset > UINT64_MAX - base) return static_cast<toff_t>(-1);
+  source.position = base + offset;
+  return source.position;
+}
+
+int closeProc(thandle_t) { return 0; }
+toff_t sizeProc(thandle_t handle) { return static_cast<Source*>(handle)->bytes.size(); }
+
+// Uncompressed strips are read straight from the bytes, without a copy.
+int mapProc(thandle_t handle, void** base, toff_t* size) {
+  const Source& source = *static_cast<Source*>(handle);
+  *base = const_cast<std::uint8_t*>(source.bytes.data());
+  *size = source.bytes.size();
+  return 1;
+}
+
+void unmapProc(thandle_t, void*, toff_t) {}
+
+int keepError(TIFF*, void* handle, const char* module, const char* format, va_list args) {
+  Source& source = *static_cast<Source*>(handle);
+  if (source.error.empty()) {
+    char message[512];
+    std::vsnprintf(message, sizeof message, format, args);
+    source.error = module != nullptr && *module != '\0' ? std::string(module) + ": " + message
+                                                        : std::string(message);
+  }
+  return 1;  // handled: nothing is printed
+}
+
+int ignoreWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+// An open file: closed, and its error kept, when it goes.
+class File final {
+ public:
+  explicit File(std::span<const std::uint8_t> bytes) {
+    source_.bytes = bytes;
+    std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)> options(TIFFOpenOptionsAlloc(),
+                                                                             TIFFOpenOptionsFree);
+    if (!options) raiseError(kErrOutOfMemory);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxAllocation);
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), keepError, &source_);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreWarning, &source_);
+    tiff_ = TIFFClientOpenExt("picture", "r", &source_, readProc, writeProc, seekProc, closeProc,
+                              sizeProc, mapProc, unmapProc, options.get());
+    if (tiff_ == nullptr) fail("not a TIFF it can read");
+  }
+  ~File() {
+    if (tiff_ != nullptr) TIFFClose(tiff_);
+  }
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  TIFF* get() const { return tiff_; }
+  [[noreturn]] void fail(const std::string& otherwise) const {
+    raiseDecodeError("TIFF", source_.error.empty() ? otherwise : source_.error);
+  }
+  void forgetErrors() { source_.error.clear(); }
+
+ private:
+  Source source_;
+  TIFF* tiff_ = nullptr;
+};
+
+struct Size {
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+};
+
+Size sizeOf(TIFF* tiff) {
+  Size size;
+  TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &size.width);
+  TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &size.height);
+  return size;
+}
+
+bool isReduced(TIFF* tiff) {
+  std::uint32_t type = 0;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SUBFILETYPE, &type);
+  return (type & FILETYPE_REDUCEDIMAGE) != 0;
+}
+
+FormatHeader readTiffHeader(std::span<const std::uint8_t> tiff) {
+  try {
+    const File file(tiff);
+    const Size size = sizeOf(file.get());
+    if (size.width < 1 || size.height < 1 || size.width > INT32_MAX || size.height > INT32_MAX) {
+      file.fail("no picture");
+    }
+    std::uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(file.get(), TIFFTAG_ORIENTATION, &orientation);
+    // TIFF's orientations are EXIF's: EXIF took them from TIFF.
+    return {static_cast<int>(size.width), static_cast<int>(size.height), orientation};
+  } catch (const std::bad_alloc&) {
+    raiseError(kErrOutOfMemory);
+  }
+}
+
+// The directory to draw from: the first page, or its smallest reduced-resolution version that is
+// at least twice the drawn size on both sides and of the page's proportions. Its offset, or 0 for
+// the page itself.
+std::uint64_t chooseLevel(File& file, Size page, int width, int height) {
+  TIFF* tiff = file.get();
+  std::vector<std::uint64_t> offsets;
+  // Pyramid levels that follow the page.
+  for (int i = 0; i < kMaxLevels && TIFFReadDirectory(tiff) && isReduced(tiff); ++i) {
+    offsets.push_back(TIFFCurrentDirOffset(tiff));
+  }
+  // Levels in the page's SubIFDs.
+  if (TIFFSetDirectory(tiff, 0)) {
+    std::uint16_t count = 0;
+    std::uint64_t* subIfds = nullptr;
+    if (TIFFGetField(tiff, TIFFTAG_SUBIFD, &count, &subIfds) && subIfds != nullptr) {
+      offsets.insert(offsets.end(), subIfds, subIfds + std::min<int>(count, kMaxLevels));
+    }
+  }
+  std::uint64_t best = 0;
+  std::uint64_t bestPixels = std::uint64_t{page.width} * page.height;
+  for (const std::uint64_t offset : offsets) {
+    if (!TIFFSetSubDirectory(tiff, offset) || !isReduced(tiff)) continue;
+    const Size level = sizeOf(tiff);
+    const std::uint64_t pixels = std::uint64_t{level.width} * level.height;
+    const double drift = std::abs(static_cast<double>(level.width) * page.height -
+                                  static_cast<double>(level.height) * page.width);
+    if (level.width >= 2 * std::uint64_t(width) && level.height >= 2 * std::uint64_t(height) &&
+        drift <= std::max(page.width, page.height) && pixels < bestPixels) {
+      best = offset;
+      bestPixels = pixels;
+    }
+  }
+  file.forgetErrors();  // a damaged level that was not chosen does not matter
+  return best;
+}
+
+// Samples as libtiff gives them: CMYK of 8 or 16 bits, contiguous.
+bool isPlainCmyk(TIFF* tiff) {
+  std::uint16_t photometric = 0, inkSet = INKSET_CMYK, samples = 1, bits = 1, planar = 1,
+                format = SAMPLEFORMAT_UINT;
+  TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inkSet);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &format);
+  return photometric == PHOTOMETRIC_SEPARATED && inkSet == INKSET_CMYK && samples >= 4 &&
+         (bits == 8 || bits == 16) && planar == PLANARCONFIG_CONTIG && format == SAMPLEFORMAT_UINT;
+}
+
+// CMYK (no ink: 0) to RGB, each sample scaled to 8 bits with rounding first.
+void cmykRowToRgb(const std::uint8_t* samples, int width, int samplesPerPixel, bool sixteen,
+                  std::uint8_t* rgb) {
+  for (int x = 0; x < width; ++x, rgb += 3) {
+    int ink[4];
+    for (int c = 0; c < 4; ++c) {
+      const size_t index = static_cast<size_t>(x) * samplesPerPixel + c;
+      ink[c] = sixteen ? (reinterpret_cast<const std::uint16_t*>(samples)[index] + 128) / 257
+                       : samples[index];
+    }
+    const int white = 255 - ink[3];
+    for (int c = 0; c < 3; ++c)
+      rgb[c] = static_cast<std::uint8_t>(((255 - ink[c]) * white + 127) / 255);
+  }
+}
+
+// Every row of a contiguous CMYK directory, a strip or a row of tiles at a time.
+void readCmyk(File& file, Size size, DecodedRows& rows) {
+  TIFF* tiff = file.get();
+  std::uint16_t samples = 4, bits = 8;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
+  const bool sixteen = bits == 16;
+  const size_t pixelBytes = size_t{samples} * (sixteen ? 2 : 1);
+  const size_t rowBytes = pixelBytes * size.width;
+  std::vector<std::uint8_t> rgb(size_t{size.width} * 3);
+  if (!TIFFIsTiled(tiff)) {
+    std::uint32_t rowsPerStrip = size.height;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, size.height);
+    const tmsize_t stripBytes = TIFFStripSize(tiff);
+    if (stripBytes <= 0) file.fail("a strip of no size");
+    std::vector<std::uint8_t> strip(static_cast<size_t>(stripBytes));
+    for (std::uint32_t top = 0; top < size.height; top += rowsPerStrip) {
+      const std::uint32_t count = std::min(rowsPerStrip, size.height - top);
+      if (TIFFReadEncodedStrip(tiff, TIFFComputeStrip(tiff, top, 0), strip.data(),
+                               static_cast<tmsize_t>(rowBytes * count)) < 0) {
+        file.fail("a damaged strip");
+      }
+      for (std::uint32_t y = 0; y < count; ++y) {
+        cmykRowToRgb(&strip[rowBytes * y], static_cast<int>(size.width), samples, sixteen,
+                     rgb.data());
+        rows.addRow(rgb.data());
+      }
+    }
+    return;
+  }
+  std::uint32_t tileWidth = 0, tileHeight = 0;
+  TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &tileWidth);
+  TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
+  const tmsize_t tileBytes = TIFFTileSize(tiff);
+  if (tileWidth == 0 || tileHeight == 0 || tileBytes <= 0) file.fail("tiles of no size");
+  std::vector<std::uint8_t> tile(static_cast<size_t>(tileBytes));
+  std::vector<std::uint8_t> band(rowBytes * tileHeight);
+  for (std::uint32_t top = 0; top < size.height; top += tileHeight) {
+    const std::uint32_t count = std::min(tileHeight, size.height - top);
+    for (std::uint32_t left = 0; left < size.width; left += tileWidth) {
+      if (TIFFReadEncodedTile(tiff, TIFFComputeTile(tiff, left, top, 0, 0), tile.data(),
+                              tileBytes) < 0) {
+        file.fail("a damaged tile");
+      }
+      const size_t across = pixelBytes * std::min(tileWidth, size.width - left);
+      for (std::uint32_t y = 0; y < count; ++y) {
+        std::memcpy(&band[rowBytes * y + pixelBytes * left], &tile[pixelBytes * tileWidth * y],
+                    across);
+      }
+    }
+    for (std::uint32_t y = 0; y < count; ++y) {
+      cmykRowToRgb(&band[rowBytes * y], static_cast<int>(size.width), samples, sixteen, rgb.data());
+      rows.addRow(rgb.data());
+    }
+  }
+}
+
+// Every row through libtiff's RGBA reader, as stored (no turning: the orientation is applied to
+// the drawing), a strip or a row of tiles at a time so that each is decoded once.
+void readRgba(File& file, Size size, DecodedRows* rows, bool& alpha) {
+  TIFF* tiff = file.get();
+  char message[1024] = "";
+  TIFFRGBAImage image{};
+  if (!TIFFRGBAImageOK(tiff, message) || !TIFFRGBAImageBegin(&image, tiff, 1, message)) {
+    file.fail(message);
+  }
+  std::unique_ptr<TIFFRGBAImage, decltype(&TIFFRGBAImageEnd)> end(&image, TIFFRGBAImageEnd);
+  alpha = image.alpha != 0;
+  if (rows == nullptr) return;
+  image.req_orientation = ORIENTATION_TOPLEFT;
+  image.orientation = ORIENTATION_TOPLEFT;
+  std::uint32_t band = size.height;
+  if (TIFFIsTiled(tiff)) {
+    TIFFGetField(tiff, TIFFTAG_TILELENGTH, &band);
+  } else {
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &band);
+  }
+  band = std::clamp<std::uint32_t>(band, 1, size.height);
+  std::vector<std::uint32_t> raster(size_t{size.width} * band);
+  std::vector<std::uint8_t> row(size_t{size.width} * (alpha ? 4 : 3));
+  for (std::uint32_t top = 0; top < size.height; top += band) {
+    const std::uint32_t count = std::min(band, size.height - top);
+    image.row_offset = static_cast<int>(top);
+    image.col_offset = 0;
+    if (!TIFFRGBAImageGet(&image, raster.data(), size.width, count)) file.fail("damaged data");
+    for (std::uint32_t y = 0; y < count; ++y) {
+      const std::uint32_t* pixel = &raster[size_t{size.width} * y];
+      std::uint8_t* out = row.data();
+      for (std::uint32_t x = 0; x < size.width; ++x, ++pixel) {
+        const std::uint32_t p = *pixel;
+        if (alpha) {
+          // libtiff gives alpha premultiplied; the drawing wants it straight.
+          const std::uint32_t a = TIFFGetA(p);
+          for (const std::uint32_t c : {TIFFGetR(p), TIFFGetG(p), TIFFGetB(p)}) {
+            *out++ = a == 0 ? 0
+                            : static_cast<std::uint8_t>(
+                                  std::min<std::uint32_t>(255, (c * 255 + a / 2) / a));
+          }
+          *out++ = static_cast<std::uint8_t>(a);
+        } else {
+          *out++ = static_cast<std::uint8_t>(TIFFGetR(p));
+          *out++ = static_cast<std::uint8_t>(TIFFGetG(p));
+          *out++ = static_cast<std::uint8_t>(TIFFGetB(p));
+        }
+      }
+      rows->addRow(row.data());
+    }
+  }
+}
+
+std::vector<std::uint8_t> iccProfile(TIFF* tiff) {
+  std::uint32_t length = 0;
+  const void* profile = nullptr;
+  if (!TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &length, &profile) || profile == nullptr) return {};
+  const auto* bytes = static_cast<const std::uint8_t*>(profile);
+  return {bytes, bytes + length};
+}
+
+RgbaImage renderTiff(std::span<const std::uint8_t> bytes, int width, int height, std::string&) {
+  try {
+    File file(bytes);
+    const Size page = sizeOf(file.get());
+    if (page.width < 1 || page.height < 1 ||
+        std::uint64_t{page.width} * page.height > static_cast<std::uint64_t>(kMaxPicturePixels)) {
+      file.fail("no picture, or one over the pixel limit");
+    }
+    const std::uint64_t level = chooseLevel(file, page, width, height);
+    if (level != 0 ? !TIFFSetSubDirectory(file.get(), level) : !TIFFSetDirectory(file.get(), 0)) {
+      file.fail("its first page cannot be read again");
+    }
+    const Size size = sizeOf(file.get());
+    const std::vector<std::uint8_t> profile = iccProfile(file.get());
+    if (isPlainCmyk(file.get())) {
+      DecodedRows rows(SourcePixels::kRgb, static_cast<int>(size.width),
+                       static_cast<int>(size.height), width, height, profile);
+      readCmyk(file, size, rows);
+      return rows.finish();
+    }
+    bool alpha = false;
+    readRgba(file, size, nullptr, alpha);  // whether the reader gives alpha
+    DecodedRows rows(alpha ? SourcePixels::kRgbaStraight : SourcePixels::kRgb,
+                     static_cast<int>(size.width), static_cast<int>(size.height), width, height,
+                     profile);
+    readRgba(file, size, &rows, alpha);
+    return rows.finish();
+  } catch (const std::bad_alloc&) {
+    raiseError(kErrOutOfMemory);
+  }
+}
+
+}  // namespace
+
+const FormatDecoder kTiffDecoder{readTiffHeader, renderTiff};
+
+}  // namespace platform

@@ -1,0 +1,67 @@
+// Writers of PNG, WebP, TIFF and HEIF/AVIF pictures for the tests and the fuzzers' seeds, on the
+// formats' libraries (PNG with libspng, which the decoder does not use; libheif encodes with x265
+// and libaom). Plain C++.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace tools {
+
+// Pixels to write, rows packed: `channels` samples a pixel (1 grey, 2 grey and alpha, 3 RGB,
+// 4 RGBA or, for a CMYK TIFF, CMYK), 8 or 16 bits a sample (16: host-endian), straight alpha.
+struct SampleImage {
+  int width = 0;
+  int height = 0;
+  int channels = 3;
+  int bits = 8;
+  std::vector<std::uint8_t> data;
+
+  SampleImage() = default;
+  SampleImage(int w, int h, int c, int b);
+  // Sample c of pixel (x, y); `value` up to 255 or 65535.
+  void set(int x, int y, int c, unsigned value);
+};
+
+// An 8-bit RGB (or RGBA, with `alpha` for every pixel) picture of four flat quadrants: top left,
+// top right, bottom left, bottom right, in that order.
+SampleImage quadrants(int width, int height,
+                      const std::array<std::array<std::uint8_t, 3>, 4>& colours, int alpha = -1);
+
+std::vector<std::uint8_t> encodePng(const SampleImage& image, bool interlaced = false);
+// A palette PNG: one byte a pixel indexing `palette` (RGBA; entries with alpha below 255 go into
+// a tRNS chunk).
+std::vector<std::uint8_t> encodePalettePng(int width, int height,
+                                           const std::vector<std::uint8_t>& indices,
+                                           const std::vector<std::array<std::uint8_t, 4>>& palette);
+
+// 8-bit RGB or RGBA.
+std::vector<std::uint8_t> encodeWebp(const SampleImage& image, bool lossless = false,
+                                     float quality = 90);
+
+struct TiffOptions {
+  int compression = 1;  // COMPRESSION_*: 1 none, 5 LZW, 7 JPEG, 8 deflate
+  bool tiled = false;
+  int orientation = 1;
+  bool cmyk = false;  // four channels of ink
+  // Reduced-resolution versions of the picture, after it in the file or in its SubIFDs.
+  std::vector<SampleImage> levels;
+  bool levelsInSubIfds = false;
+  bool secondPage = false;  // a different second page after the levels
+};
+std::vector<std::uint8_t> encodeTiff(const SampleImage& image, const TiffOptions& options = {});
+
+struct HeifOptions {
+  bool avif = false;
+  int orientation = 1;  // as EXIF's; written as rotation and mirroring
+  // An embedded thumbnail: this picture scaled to fit a square of thumbnailBox pixels (it must
+  // be larger).
+  const SampleImage* thumbnail = nullptr;
+  int thumbnailBox = 0;
+  int quality = 90;
+};
+// 8-bit RGB or RGBA.
+std::vector<std::uint8_t> encodeHeif(const SampleImage& image, const HeifOptions& options = {});
+
+}  // namespace tools
