@@ -35,23 +35,6 @@ class FileSystemFaults : public FormTest {
     return files;
   }
 
-  int folderRow(const fs::path& path) const {
-    for (int i = 0; i < form_->Dir1.ListCount(); ++i) {
-      if (form_->Dir1.List(i) == path.string()) return i;
-    }
-    ADD_FAILURE() << path << " is not in the folder list";
-    return -1;
-  }
-
-  // The next box is run-time error `number` naming `path`.
-  void expectError(int number, const fs::path& path) {
-    const platform::MsgBoxRequest box = takeBox();
-    const std::string head = "Run-time error '" + std::to_string(number) + "':\n\n";
-    EXPECT_EQ(box.prompt.rfind(head, 0), 0u) << box.prompt;
-    EXPECT_NE(box.prompt.find(path.string()), std::string::npos) << box.prompt;
-    EXPECT_EQ(box.title, "Quorvane");
-  }
-
   // Clicking the picture draws it (64 x 48 at the size 125) and shows no box.
   void expectDrawn(const std::string& name) {
     clickFile(name);

@@ -48,20 +48,6 @@ class WindowFaults : public FormTest {
   QComboBox* driveWidget() const {
     return static_cast<QComboBox*>(form_->Drive1.impl().widget.data());
   }
-  int folderRow(const fs::path& path) const {
-    for (int i = 0; i < form_->Dir1.ListCount(); ++i) {
-      if (form_->Dir1.List(i) == path.string()) return i;
-    }
-    ADD_FAILURE() << path << " is not in the folder list";
-    return -1;
-  }
-  // The next box is run-time error `number` naming `path`.
-  void expectError(int number, const fs::path& path) {
-    const platform::MsgBoxRequest box = takeBox();
-    const std::string head = "Run-time error '" + std::to_string(number) + "':\n\n";
-    EXPECT_EQ(box.prompt.rfind(head, 0), 0u) << box.prompt;
-    EXPECT_NE(box.prompt.find(path.string()), std::string::npos) << box.prompt;
-  }
   // A window started in the current folder, as the program starts.
   std::unique_ptr<Form1> started() { return std::make_unique<Form1>(); }
 };

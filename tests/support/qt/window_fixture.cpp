@@ -37,3 +37,19 @@ void FormTest::writeGif(const std::string& name, const tools::GifFrame& frame) {
 }
 
 QImage FormTest::canvas() const { return platform::pictureBitmap(form_->Picture1.Image()); }
+
+void FormTest::expectError(int number, const std::filesystem::path& path) {
+  const platform::MsgBoxRequest box = takeBox();
+  const std::string head = "Run-time error '" + std::to_string(number) + "':\n\n";
+  EXPECT_EQ(box.prompt.rfind(head, 0), 0u) << box.prompt;
+  EXPECT_NE(box.prompt.find(path.string()), std::string::npos) << box.prompt;
+  EXPECT_EQ(box.title, "Quorvane");
+}
+
+int FormTest::folderRow(const std::filesystem::path& path) const {
+  for (int i = 0; i < form_->Dir1.ListCount(); ++i) {
+    if (form_->Dir1.List(i) == path.string()) return i;
+  }
+  ADD_FAILURE() << path << " is not in the folder list";
+  return -1;
+}

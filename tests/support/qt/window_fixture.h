@@ -21,6 +21,10 @@ class FormTest : public ::testing::Test {
 
   // The next box shown; fails the test when there is none.
   platform::MsgBoxRequest takeBox() { return boxes_.take(); }
+  // The next box is run-time error `number` naming `path`, titled as the program.
+  void expectError(int number, const std::filesystem::path& path);
+  // The folder list's row of `path`; fails the test (and gives -1) when it is not listed.
+  int folderRow(const std::filesystem::path& path) const;
   // Opens the folder in the form's folder list, as a double-click would.
   void openFolder(const std::filesystem::path& folder);
   // Clicks the named file in the file list.
