@@ -13,6 +13,7 @@
 #include <map>
 #include <span>
 #include <thread>
+#include <utility>
 
 #include "tests/batch/command_runner.h"
 #include "tests/batch/test_pictures.h"
@@ -122,7 +123,7 @@ class Command : public ::testing::Test {
  protected:
   const fs::path& dir() const { return folder_.path(); }
   CommandResult run(const std::vector<std::string>& args, RunOptions options = {}) {
-    return runThumb(args, dir(), options);
+    return runThumb(args, dir(), std::move(options));
   }
   // A folder of pictures and things a search must leave alone.
   void makeMixedFolder() {
@@ -581,7 +582,7 @@ TEST_F(Command, FilesFromTakesTheNamesOfAListAsGiven) {
   }
   std::ofstream(dir() / "notes.txt") << "not a picture";
   const std::string lines = "with space.jpg\n" + latin1 + "\n\nnotes.txt\n";
-  const std::string nulls = std::string("with space.jpg\0new\nline.jpg\0", 29) + latin1 +
+  const std::string nulls = std::string("with space.jpg\0new\nline.jpg\0", 28) + latin1 +
                             std::string("\0notes.txt\0", 11);
   for (const bool fromStandardInput : {false, true}) {
     for (const bool nullSeparated : {false, true}) {
