@@ -24,8 +24,9 @@ make_all() {  # make_all THUMB OUT
   for size in 60 125 175; do
     mkdir -p "$2/$size"
     cp "$work/pictures"/* "$2/$size/"
+    # File arguments, not --files-from, so that builds older than that option compare too.
     (cd "$2/$size" && find . -type f -print0 >"$work/list" &&
-      "$1" -s "$size" --files-from="$work/list" -0 >/dev/null 2>&1 || true)
+      xargs -0 -a "$work/list" "$1" -s "$size" >/dev/null 2>&1 || true)
     find "$2/$size" -type f ! -name 'thumb_*' -delete
   done
 }
