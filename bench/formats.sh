@@ -9,20 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUORVANE_BENCH_BUILD_DIR:-$root/build-bench}
 folder=${1:-/usr/share/backgrounds}
 
-packages=(mate-backgrounds libvips-tools imagemagick webp libheif-examples hyperfine
-          python3-numpy python3-pil)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${missing[*]}" >&2
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$root/scripts/setup.sh" mate-backgrounds libvips-tools imagemagick webp libheif-examples hyperfine python3-numpy python3-pil
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target quorvane-thumb >/dev/null

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Quorvane needs to build, test and run. Idempotent and quiet when
-# everything is already there; needs root (or sudo) only when something is missing.
+# Installs the Debian packages Quorvane needs to build, test and run, and any more named as
+# arguments (the benchmarks' tools). Idempotent and quiet when everything is already there; needs
+# root (or sudo) only when something is missing.
 set -euo pipefail
 
 packages=(
@@ -20,6 +21,8 @@ packages=(
   dpkg-dev file lintian man-db            # the Debian package and its checks
   appstream desktop-file-utils            # the metainfo's and the menu entry's validators
 )
+
+packages+=("$@")
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"

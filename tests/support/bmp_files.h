@@ -26,7 +26,7 @@ struct BmpSpec {
   std::vector<std::uint8_t> pixels = {};
 };
 
-// The file: file header, info header of the spec's size, masks, palette, then the pixels as given.
+// The file: file header, info header of the given size, masks, palette, then the pixels as given.
 std::vector<std::uint8_t> buildBmp(const BmpSpec& spec);
 
 // One test file and the picture it holds.
