@@ -8,6 +8,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-qpa-plugins            # the window and its controls, GIF and BMP reading
   libturbojpeg0-dev libjpeg62-turbo-dev   # JPEG encoding and scaled decoding
+  liblcms2-dev                            # colour profiles converted to sRGB
   libpng-dev libwebp-dev libtiff-dev libheif-dev  # PNG, WebP, TIFF, HEIC/AVIF (quorvane-thumb)
   libspng-dev                             # PNG writing for the tests (a second library)
   libgtest-dev                            # tests

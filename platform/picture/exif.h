@@ -1,4 +1,5 @@
-// The one EXIF fact a picture reader needs: the orientation of the stored pixels.
+// The EXIF facts a picture reader needs: the orientation of the stored pixels, and whether a camera
+// says its pixels are Adobe RGB without a profile.
 #pragma once
 
 #include <cstdint>
@@ -10,5 +11,9 @@ namespace platform {
 // from IFD0's tag 0x0112 in either byte order. 1 (as stored) when absent, malformed or out of
 // range.
 int exifOrientation(std::span<const std::uint8_t> app1);
+
+// True when the EXIF IFD's ColorSpace is 0xFFFF (uncalibrated) and its interoperability index is
+// "R03": the camera convention for Adobe RGB (1998) without an embedded profile.
+bool exifSaysAdobeRgb(std::span<const std::uint8_t> app1);
 
 }  // namespace platform

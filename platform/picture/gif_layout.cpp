@@ -16,6 +16,10 @@ constexpr std::uint8_t kExtension = 0x21;
 constexpr std::uint8_t kImage = 0x2C;
 constexpr std::uint8_t kTrailer = 0x3B;
 constexpr std::uint8_t kGraphicControl = 0xF9;
+constexpr std::uint8_t kApplication = 0xFF;
+// An application extension's first sub-block: its identifier and authentication code.
+constexpr char kIccApplication[] = "ICCRGBG1012";
+constexpr size_t kApplicationIdSize = sizeof kIccApplication - 1;
 constexpr int kMaxCodeBits = 12;
 constexpr int kMaxCodes = 1 << kMaxCodeBits;
 constexpr size_t kMaxSubBlock = 255;
@@ -119,6 +123,12 @@ GifLayout readGifLayout(std::span<const std::uint8_t> gif) {
       layout.controlBegin = begin;
       layout.controlEnd = pos;
     }
+    if (gif[begin + 1] == kApplication && pos - begin > 3 + kApplicationIdSize &&
+        gif[begin + 2] == kApplicationIdSize &&
+        std::memcmp(&gif[begin + 3], kIccApplication, kApplicationIdSize) == 0) {
+      layout.iccBegin = begin;
+      layout.iccEnd = pos;
+    }
   }
   if (pos >= n || gif[pos] != kImage || pos + kDescriptorSize > n) invalid();  // also a trailer
   layout.frameBegin = pos;
@@ -140,6 +150,29 @@ GifLayout readGifLayout(std::span<const std::uint8_t> gif) {
   if (layout.width == 0) layout.width = layout.frameLeft + layout.frameWidth;
   if (layout.height == 0) layout.height = layout.frameTop + layout.frameHeight;
   return layout;
+}
+
+std::vector<std::uint8_t> gifIccProfile(std::span<const std::uint8_t> gif,
+                                        const GifLayout& layout) {
+  std::vector<std::uint8_t> profile;
+  if (layout.iccBegin == layout.iccEnd) return profile;
+  bool complete = false;
+  readSubBlocks(gif.first(layout.iccEnd), layout.iccBegin + 3 + kApplicationIdSize, &profile,
+                complete);
+  return profile;
+}
+
+std::vector<std::uint8_t> withPalettesConverted(
+    std::span<const std::uint8_t> gif, const GifLayout& layout,
+    void (*convert)(std::uint8_t* rgb, int count, const void* context), const void* context) {
+  std::vector<std::uint8_t> converted(gif.begin(), gif.end());
+  const size_t global = paletteBytes(gif[10]);
+  if (global > 0) convert(&converted[kScreenEnd], static_cast<int>(global / 3), context);
+  const size_t local = paletteBytes(gif[layout.frameBegin + 9]);
+  if (local > 0) {
+    convert(&converted[layout.frameBegin + kDescriptorSize], static_cast<int>(local / 3), context);
+  }
+  return converted;
 }
 
 std::vector<std::uint8_t> firstFrameGif(std::span<const std::uint8_t> gif,

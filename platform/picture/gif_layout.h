@@ -20,6 +20,8 @@ struct GifLayout {
   size_t controlBegin = 0;  // the frame's graphic control extension (empty range: none)
   size_t controlEnd = 0;
   size_t frameBegin = 0;  // the image descriptor, then its palette and LZW data
+  size_t iccBegin = 0;    // an ICC profile's application extension (empty range: none)
+  size_t iccEnd = 0;
 };
 
 // Reads the header, screen and blocks up to the first frame and checks that frame's LZW data:
@@ -28,6 +30,16 @@ GifLayout readGifLayout(std::span<const std::uint8_t> gif);
 
 // True when LZW data (sub-blocks joined) decodes to at least `pixels` pixels, every code defined.
 bool lzwCovers(std::span<const std::uint8_t> data, int minimumCodeSize, std::int64_t pixels);
+
+// The embedded ICC profile ("ICCRGBG1012" extension) whole; empty when there is none.
+std::vector<std::uint8_t> gifIccProfile(std::span<const std::uint8_t> gif, const GifLayout& layout);
+
+// The GIF with each colour of its global palette and of its first frame's local palette passed
+// through `convert` (3 bytes a colour, in place): a colour conversion of every pixel at the cost
+// of at most 512 colours.
+std::vector<std::uint8_t> withPalettesConverted(
+    std::span<const std::uint8_t> gif, const GifLayout& layout,
+    void (*convert)(std::uint8_t* rgb, int count, const void* context), const void* context);
 
 // The first frame alone as a GIF whose screen is exactly the frame.
 std::vector<std::uint8_t> firstFrameGif(std::span<const std::uint8_t> gif, const GifLayout& layout);

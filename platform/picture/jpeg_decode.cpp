@@ -1,6 +1,7 @@
 #include "platform/picture/jpeg_decode.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 // clang-format off
@@ -20,6 +21,7 @@ namespace platform {
 namespace {
 
 constexpr int kExifMarker = JPEG_APP0 + 1;
+constexpr int kIccMarker = JPEG_APP0 + 2;
 constexpr unsigned kWholeMarker = 0xFFFF;
 constexpr std::uint8_t kExifSignature[] = {'E', 'x', 'i', 'f', 0, 0};
 // More scans than any encoder writes; a crafted file could otherwise decode for very long.
@@ -37,8 +39,22 @@ void checkScanCount(j_common_ptr cinfo) {
 struct OutputPlan {
   SourcePixels pixels = SourcePixels::kRgb;
   bool cmyk = false;
-  bool inverted = false;  // Adobe's CMYK: 0 is full ink
+  bool inverted = false;                     // Adobe's CMYK: 0 is full ink
+  const ColourConversion* colour = nullptr;  // to sRGB, in place of the plain CMYK conversion
 };
+
+// The pixels libjpeg gives for the file's colour space, as a colour profile sees them.
+ColourPixels colourPixelsOf(const jpeg_decompress_struct& cinfo) {
+  switch (cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      return ColourPixels::kGrey;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      return cinfo.saw_Adobe_marker ? ColourPixels::kCmykInverted : ColourPixels::kCmyk;
+    default:
+      return ColourPixels::kRgb;
+  }
+}
 
 OutputPlan planOutput(jpeg_decompress_struct& cinfo) {
   cinfo.dct_method = JDCT_ISLOW;
@@ -57,6 +73,16 @@ OutputPlan planOutput(jpeg_decompress_struct& cinfo) {
       cinfo.out_color_space = JCS_RGB;
       return {SourcePixels::kRgb, false, false};
   }
+}
+
+// The same, the pixels turned into sRGB by `colour` when it is for them.
+OutputPlan planOutput(jpeg_decompress_struct& cinfo, const ColourConversion* colour) {
+  OutputPlan plan = planOutput(cinfo);
+  if (colour != nullptr && colour->input() == colourPixelsOf(cinfo)) {
+    plan.pixels = SourcePixels::kRgb;
+    plan.colour = colour;
+  }
+  return plan;
 }
 
 void cmykToRgb(const std::uint8_t* cmyk, std::uint8_t* rgb, int width, bool inverted) {
@@ -114,11 +140,13 @@ struct JpegDecoder::State {
     State& state_;
   };
 
-  void readHeader(std::span<const std::uint8_t> jpeg, bool saveExif) {
+  // `saveMarkers` keeps the EXIF and ICC profile markers for reading.
+  void readHeader(std::span<const std::uint8_t> jpeg, bool saveMarkers) {
     clearWarnings(errors);
     source.attach(&cinfo, jpeg);
-    guarded(errors, [this, saveExif] {
-      jpeg_save_markers(&cinfo, kExifMarker, saveExif ? kWholeMarker : 0);
+    guarded(errors, [this, saveMarkers] {
+      jpeg_save_markers(&cinfo, kExifMarker, saveMarkers ? kWholeMarker : 0);
+      jpeg_save_markers(&cinfo, kIccMarker, saveMarkers ? kWholeMarker : 0);
       jpeg_read_header(&cinfo, TRUE);
     });
     if (cinfo.jpeg_color_space == JCS_UNKNOWN) raiseError(kErrInvalidPicture);
@@ -170,14 +198,17 @@ struct JpegDecoder::State {
     rows.resize(stride * batch);
     rowPointers.resize(batch);
     for (int i = 0; i < batch; ++i) rowPointers[i] = &rows[stride * i];
-    if (plan.cmyk) rgb.resize(static_cast<size_t>(width) * 3);
+    if (plan.cmyk || plan.colour != nullptr) rgb.resize(static_cast<size_t>(width) * 3);
     guarded(errors, [&] {
       while (cinfo.output_scanline < cinfo.output_height) {
         const JDIMENSION got = jpeg_read_scanlines(&cinfo, rowPointers.data(), batch);
         if (got == 0) break;
         for (JDIMENSION i = 0; i < got; ++i) {
           const std::uint8_t* row = rowPointers[i];
-          if (plan.cmyk) {
+          if (plan.colour != nullptr) {
+            plan.colour->convert(row, rgb.data(), width);
+            row = rgb.data();
+          } else if (plan.cmyk) {
             cmykToRgb(row, rgb.data(), width, plan.inverted);
             row = rgb.data();
           }
@@ -213,16 +244,30 @@ JpegHeader JpegDecoder::readHeader(std::span<const std::uint8_t> jpeg) {
   header.width = static_cast<int>(s.cinfo.image_width);
   header.height = static_cast<int>(s.cinfo.image_height);
   header.progressive = s.cinfo.progressive_mode != 0;
+  bool adobeRgb = false;
   for (jpeg_saved_marker_ptr marker = s.cinfo.marker_list; marker; marker = marker->next) {
     if (isExif(marker)) {
       header.orientation = exifOrientation({marker->data, marker->data_length});
+      adobeRgb = exifSaysAdobeRgb({marker->data, marker->data_length});
       break;
     }
+  }
+  const ColourPixels pixels = colourPixelsOf(s.cinfo);
+  JOCTET* profile = nullptr;
+  unsigned profileLength = 0;
+  // A profile whose markers are missing, repeated or out of order is no profile.
+  guarded(s.errors, [&] { jpeg_read_icc_profile(&s.cinfo, &profile, &profileLength); });
+  if (profile != nullptr) {
+    header.colour = colourConversion({profile, profileLength}, pixels);
+    std::free(profile);
+  } else if (adobeRgb) {
+    header.colour = adobeRgbConversion(pixels);
   }
   return header;
 }
 
-RgbaImage JpegDecoder::render(std::span<const std::uint8_t> jpeg, int width, int height) {
+RgbaImage JpegDecoder::render(std::span<const std::uint8_t> jpeg, int width, int height,
+                              const ColourConversion* colour) {
   State& s = *state_;
   State::Session session(s);
   s.readHeader(jpeg, false);
@@ -230,7 +275,7 @@ RgbaImage JpegDecoder::render(std::span<const std::uint8_t> jpeg, int width, int
   const int storedHeight = static_cast<int>(s.cinfo.image_height);
   const int scale = chooseJpegScale(storedWidth, storedHeight, width, height);
   if (scale == 0) raisePictureTooLarge(storedWidth, storedHeight);
-  const OutputPlan plan = planOutput(s.cinfo);
+  const OutputPlan plan = planOutput(s.cinfo, colour);
   s.start(scale, true);
   // The scaled picture spans exactly size * scale / 8 pixels; libjpeg rounds the last one up.
   Resampler resampler(

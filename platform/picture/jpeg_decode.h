@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/picture/colour.h"
 #include "platform/picture/picture.h"
 
 namespace platform {
@@ -17,6 +18,9 @@ struct JpegHeader {
   int height = 0;
   int orientation = 1;  // EXIF, 1-8
   bool progressive = false;
+  // From the embedded ICC profile, or EXIF's Adobe RGB; null for sRGB pixels (no profile, an sRGB
+  // one, or one that cannot be used).
+  std::shared_ptr<const ColourConversion> colour;
 };
 
 // Pixels as libjpeg gives them at a scale: 1 (grey), 3 (RGB) or 4 (CMYK) bytes a pixel.
@@ -47,8 +51,10 @@ class JpegDecoder final {
 
   // Raises 481 for anything libjpeg cannot read a header from, or cannot turn into RGB.
   JpegHeader readHeader(std::span<const std::uint8_t> jpeg);
-  // The picture in its stored orientation at exactly width x height. Raises 481.
-  RgbaImage render(std::span<const std::uint8_t> jpeg, int width, int height);
+  // The picture in its stored orientation at exactly width x height, its decoded pixels turned into
+  // sRGB by `colour` (its header's) before they are resampled. Raises 481.
+  RgbaImage render(std::span<const std::uint8_t> jpeg, int width, int height,
+                   const ColourConversion* colour = nullptr);
   // The picture at scale/8 with block smoothing off, decoding only the scans that scale uses or
   // all of them.
   ScaledJpeg decodeScaled(std::span<const std::uint8_t> jpeg, int scale, bool onlyUsedScans);

@@ -93,6 +93,7 @@ std::shared_ptr<const EncodedPicture> readJpeg(std::vector<std::uint8_t> bytes) 
   facts->storedHeight = header.height;
   facts->orientation = header.orientation;
   facts->progressive = header.progressive;
+  facts->colour = header.colour;
   const bool swap = swapsAxes(header.orientation);
   const PictureInfo info{PictureFormat::kJpeg, swap ? header.height : header.width,
                          swap ? header.width : header.height};
@@ -104,6 +105,7 @@ std::shared_ptr<const EncodedPicture> readGif(std::vector<std::uint8_t> bytes) {
   facts->gif = readGifLayout(bytes);
   facts->storedWidth = facts->gif.width;
   facts->storedHeight = facts->gif.height;
+  facts->colour = colourConversion(gifIccProfile(bytes, facts->gif), ColourPixels::kRgb);
   const PictureInfo info{PictureFormat::kGif, facts->gif.width, facts->gif.height};
   return std::make_shared<const EncodedPicture>(std::move(bytes), info, std::move(facts));
 }
@@ -207,7 +209,14 @@ RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int 
     if (picture.info().format == PictureFormat::kGif) {
       const GifRenderer gif = gGifRenderer.load();
       if (gif == nullptr) raiseError(kErrInvalidPicture, "Invalid picture: no GIF decoder");
-      return gif(picture.bytes(), facts.gif, width, height);
+      if (facts.colour == nullptr) return gif(picture.bytes(), facts.gif, width, height);
+      const std::vector<std::uint8_t> converted = withPalettesConverted(
+          picture.bytes(), facts.gif,
+          [](std::uint8_t* rgb, int count, const void* colour) {
+            static_cast<const ColourConversion*>(colour)->convert(rgb, rgb, count);
+          },
+          facts.colour.get());
+      return gif(converted, facts.gif, width, height);
     }
     // Drawn as stored, then turned upright: cheaper than turning the decoded rows.
     const bool swap = swapsAxes(facts.orientation);
@@ -222,7 +231,8 @@ RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int 
       }
       return orientUpright(std::move(stored), facts.orientation);
     }
-    RgbaImage stored = decoders_->jpeg.render(picture.bytes(), storedWidth, storedHeight);
+    RgbaImage stored =
+        decoders_->jpeg.render(picture.bytes(), storedWidth, storedHeight, facts.colour.get());
     lastWarning_ = decoders_->jpeg.warning();
     return orientUpright(std::move(stored), facts.orientation);
   } catch (const std::bad_alloc&) {

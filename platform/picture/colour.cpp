@@ -1,0 +1,194 @@
+#include "platform/picture/colour.h"
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// The photos of a few cameras and phones in one folder; more only costs a rebuilt conversion.
+constexpr std::size_t kKeptConversions = 16;
+
+// How far a profile may stray from sRGB and still be taken for it: below what 8-bit output shows.
+constexpr double kSameColorant = 0.002;
+constexpr double kSameCurve = 0.5 / 255;
+constexpr int kCurveSamples = 64;
+
+// Little CMS's messages about profiles it rejects are of no use to a person: the picture is simply
+// drawn untagged.
+void ignoreLcmsMessage(cmsContext, cmsUInt32Number, const char*) {}
+
+cmsContext lcmsContext() {
+  static const cmsContext context = [] {
+    const cmsContext created = cmsCreateContext(nullptr, nullptr);
+    cmsSetLogErrorHandlerTHR(created, ignoreLcmsMessage);
+    return created;
+  }();
+  return context;
+}
+
+// A profile or transform, released whatever happens.
+struct ProfileCloser {
+  void operator()(void* profile) const { cmsCloseProfile(profile); }
+};
+using Profile = std::unique_ptr<void, ProfileCloser>;
+
+cmsUInt32Number inputFormat(ColourPixels input) {
+  switch (input) {
+    case ColourPixels::kGrey:
+      return TYPE_GRAY_8;
+    case ColourPixels::kRgb:
+      return TYPE_RGB_8;
+    case ColourPixels::kCmyk:
+      return TYPE_CMYK_8;
+    case ColourPixels::kCmykInverted:
+      return TYPE_CMYK_8_REV;
+  }
+  return TYPE_RGB_8;
+}
+
+cmsColorSpaceSignature colourSpaceOf(ColourPixels input) {
+  switch (input) {
+    case ColourPixels::kGrey:
+      return cmsSigGrayData;
+    case ColourPixels::kRgb:
+      return cmsSigRgbData;
+    case ColourPixels::kCmyk:
+    case ColourPixels::kCmykInverted:
+      return cmsSigCmykData;
+  }
+  return cmsSigRgbData;
+}
+
+// Device links, abstract and named-colour profiles describe no picture's colours.
+bool describesPixels(cmsHPROFILE profile) {
+  const cmsProfileClassSignature deviceClass = cmsGetDeviceClass(profile);
+  return deviceClass == cmsSigInputClass || deviceClass == cmsSigDisplayClass ||
+         deviceClass == cmsSigOutputClass || deviceClass == cmsSigColorSpaceClass;
+}
+
+double srgbCurve(double value) {
+  return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+}
+
+// sRGB's primaries as Little CMS writes them (adapted to D50).
+const std::array<cmsCIEXYZ, 3>& srgbColorants() {
+  static const std::array<cmsCIEXYZ, 3> colorants = [] {
+    const Profile srgb(cmsCreate_sRGBProfileTHR(lcmsContext()));
+    std::array<cmsCIEXYZ, 3> read{};
+    const cmsTagSignature tags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                     cmsSigBlueColorantTag};
+    for (int c = 0; c < 3; ++c)
+      read[c] = *static_cast<const cmsCIEXYZ*>(cmsReadTag(srgb.get(), tags[c]));
+    return read;
+  }();
+  return colorants;
+}
+
+// True for an RGB matrix-shaper profile whose primaries and curves are sRGB's, under whatever
+// name: converting through it would change nothing but rounding.
+bool isSrgb(cmsHPROFILE profile) {
+  if (cmsGetColorSpace(profile) != cmsSigRgbData || !cmsIsMatrixShaper(profile)) return false;
+  const std::array<cmsCIEXYZ, 3>& srgb = srgbColorants();
+  const cmsTagSignature colorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                           cmsSigBlueColorantTag};
+  const cmsTagSignature curveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+  for (int c = 0; c < 3; ++c) {
+    const auto* colorant = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, colorantTags[c]));
+    const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(profile, curveTags[c]));
+    if (colorant == nullptr || curve == nullptr) return false;
+    if (std::abs(colorant->X - srgb[c].X) > kSameColorant ||
+        std::abs(colorant->Y - srgb[c].Y) > kSameColorant ||
+        std::abs(colorant->Z - srgb[c].Z) > kSameColorant) {
+      return false;
+    }
+    for (int i = 0; i <= kCurveSamples; ++i) {
+      const double value = static_cast<double>(i) / kCurveSamples;
+      const double mapped = cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(value));
+      if (std::abs(mapped - srgbCurve(value)) > kSameCurve) return false;
+    }
+  }
+  return true;
+}
+
+std::shared_ptr<const ColourConversion> conversionFrom(cmsHPROFILE profile, ColourPixels input) {
+  if (cmsGetColorSpace(profile) != colourSpaceOf(input) || !describesPixels(profile) ||
+      isSrgb(profile)) {
+    return nullptr;
+  }
+  const Profile srgb(cmsCreate_sRGBProfileTHR(lcmsContext()));
+  if (!srgb) return nullptr;
+  // No cache of the last pixel: the transform is shared between threads.
+  const cmsHTRANSFORM transform = cmsCreateTransformTHR(
+      lcmsContext(), profile, inputFormat(input), srgb.get(), TYPE_RGB_8,
+      INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+  if (transform == nullptr) return nullptr;
+  return std::make_shared<const ColourConversion>(transform, input);
+}
+
+struct KeptConversion {
+  ColourPixels input;
+  std::vector<std::uint8_t> profile;
+  std::shared_ptr<const ColourConversion> conversion;  // null: the profile is of no use
+};
+
+}  // namespace
+
+ColourConversion::ColourConversion(void* transform, ColourPixels input)
+    : transform_(transform), input_(input) {}
+
+ColourConversion::~ColourConversion() { cmsDeleteTransform(transform_); }
+
+void ColourConversion::convert(const std::uint8_t* in, std::uint8_t* out, int count) const {
+  if (count > 0) cmsDoTransform(transform_, in, out, static_cast<cmsUInt32Number>(count));
+}
+
+std::shared_ptr<const ColourConversion> colourConversion(std::span<const std::uint8_t> profile,
+                                                         ColourPixels input) {
+  if (profile.empty() || profile.size() > kMaxProfileBytes) return nullptr;
+  static std::mutex mutex;
+  static std::list<KeptConversion> kept;  // the most recently used first
+  const std::lock_guard<std::mutex> lock(mutex);
+  const auto found = std::find_if(kept.begin(), kept.end(), [&](const KeptConversion& entry) {
+    return entry.input == input &&
+           std::equal(entry.profile.begin(), entry.profile.end(), profile.begin(), profile.end());
+  });
+  if (found != kept.end()) {
+    kept.splice(kept.begin(), kept, found);
+    return kept.front().conversion;
+  }
+  std::shared_ptr<const ColourConversion> conversion;
+  if (const Profile opened(cmsOpenProfileFromMemTHR(lcmsContext(), profile.data(),
+                                                    static_cast<cmsUInt32Number>(profile.size())));
+      opened) {
+    conversion = conversionFrom(opened.get(), input);
+  }
+  kept.push_front({input, {profile.begin(), profile.end()}, conversion});
+  if (kept.size() > kKeptConversions) kept.pop_back();
+  return conversion;
+}
+
+std::shared_ptr<const ColourConversion> adobeRgbConversion(ColourPixels input) {
+  if (input != ColourPixels::kRgb) return nullptr;
+  static const std::shared_ptr<const ColourConversion> conversion = [] {
+    // D65 white, the 1998 primaries, and a pure power curve of 563/256.
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {
+        {0.6400, 0.3300, 1.0}, {0.2100, 0.7100, 1.0}, {0.1500, 0.0600, 1.0}};
+    cmsToneCurve* gamma = cmsBuildGamma(lcmsContext(), 563.0 / 256.0);
+    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+    const Profile adobe(cmsCreateRGBProfileTHR(lcmsContext(), &white, &primaries, curves));
+    cmsFreeToneCurve(gamma);
+    return adobe ? conversionFrom(adobe.get(), ColourPixels::kRgb) : nullptr;
+  }();
+  return conversion;
+}
+
+}  // namespace platform

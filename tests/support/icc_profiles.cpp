@@ -1,0 +1,200 @@
+#include "tests/support/icc_profiles.h"
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+
+namespace testsupport {
+namespace {
+
+struct ProfileCloser {
+  void operator()(void* profile) const { cmsCloseProfile(profile); }
+};
+using Profile = std::unique_ptr<void, ProfileCloser>;
+
+IccProfile saved(const Profile& profile) {
+  if (!profile) throw std::runtime_error("Little CMS built no profile");
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile.get(), nullptr, &size);
+  IccProfile bytes(size);
+  if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size)) {
+    throw std::runtime_error("Little CMS saved no profile");
+  }
+  return bytes;
+}
+
+IccProfile rgbProfile(const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries, double gamma) {
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  const Profile profile(cmsCreateRGBProfile(&white, &primaries, curves));
+  cmsFreeToneCurve(curve);
+  return saved(profile);
+}
+
+// The CLUT of cmykProfile(): ink amounts (16 bits) to Lab.
+int cmykToLab(const cmsUInt16Number in[], cmsUInt16Number out[], void*) {
+  double rgb[3];
+  const double k = in[3] / 65535.0;
+  for (int c = 0; c < 3; ++c) rgb[c] = (1 - in[c] / 65535.0) * (1 - k);
+  rgb[0] = std::min(1.0, rgb[0] * 1.05);  // warmer than plain subtraction
+  static const cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  static const cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+  static const cmsHTRANSFORM toLab =
+      cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+  cmsCIELab colour;
+  cmsDoTransform(toLab, rgb, &colour, 1);
+  cmsFloat2LabEncoded(out, &colour);
+  return TRUE;
+}
+
+}  // namespace
+
+IccProfile srgbProfile() { return saved(Profile(cmsCreate_sRGBProfile())); }
+
+IccProfile adobeRgbProfile() {
+  return rgbProfile({0.3127, 0.3290, 1.0},
+                    {{0.6400, 0.3300, 1.0}, {0.2100, 0.7100, 1.0}, {0.1500, 0.0600, 1.0}},
+                    563.0 / 256.0);
+}
+
+IccProfile proPhotoProfile() {
+  return rgbProfile({0.3457, 0.3585, 1.0},
+                    {{0.7347, 0.2653, 1.0}, {0.1596, 0.8404, 1.0}, {0.0366, 0.0001, 1.0}}, 1.8);
+}
+
+IccProfile linearGreyProfile() {
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, 1.0);
+  const Profile profile(cmsCreateGrayProfile(cmsD50_xyY(), curve));
+  cmsFreeToneCurve(curve);
+  return saved(profile);
+}
+
+IccProfile cmykProfile() {
+  const Profile profile(cmsCreateProfilePlaceholder(nullptr));
+  cmsSetProfileVersion(profile.get(), 2.1);
+  cmsSetDeviceClass(profile.get(), cmsSigOutputClass);
+  cmsSetColorSpace(profile.get(), cmsSigCmykData);
+  cmsSetPCS(profile.get(), cmsSigLabData);
+  cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, 4, 3);
+  cmsStage* clut = cmsStageAllocCLut16bit(nullptr, 9, 4, 3, nullptr);
+  cmsStageSampleCLut16bit(clut, cmykToLab, nullptr, 0);
+  cmsPipelineInsertStage(pipeline, cmsAT_END, clut);
+  cmsWriteTag(profile.get(), cmsSigAToB0Tag, pipeline);
+  cmsWriteTag(profile.get(), cmsSigMediaWhitePointTag, cmsD50_XYZ());
+  cmsPipelineFree(pipeline);
+  return saved(profile);
+}
+
+IccProfile abstractProfile() {
+  return saved(Profile(cmsCreateBCHSWabstractProfile(17, 10, 0, 0, 0, 0, 0)));
+}
+
+Rgb throughProfile(const IccProfile& profile, IccInput input,
+                   const std::vector<std::uint8_t>& pixel) {
+  const Profile from(
+      cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
+  const Profile srgb(cmsCreate_sRGBProfile());
+  const cmsUInt32Number format = input == IccInput::kGrey  ? TYPE_GRAY_8
+                                 : input == IccInput::kRgb ? TYPE_RGB_8
+                                                           : TYPE_CMYK_8;
+  const cmsHTRANSFORM transform =
+      cmsCreateTransform(from.get(), format, srgb.get(), TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC,
+                         cmsFLAGS_BLACKPOINTCOMPENSATION);
+  if (transform == nullptr) throw std::runtime_error("Little CMS built no transform");
+  std::uint8_t out[3];
+  cmsDoTransform(transform, pixel.data(), out, 1);
+  cmsDeleteTransform(transform);
+  return {out[0], out[1], out[2]};
+}
+
+std::vector<std::uint8_t> withIccProfile(const std::vector<std::uint8_t>& jpeg,
+                                         const IccProfile& profile, int markers,
+                                         std::vector<int> sequence) {
+  static constexpr char kSignature[] = "ICC_PROFILE";  // with its terminating zero
+  if (sequence.empty()) {
+    for (int i = 1; i <= markers; ++i) sequence.push_back(i);
+  }
+  std::vector<std::uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+  const size_t chunk = (profile.size() + markers - 1) / markers;
+  for (size_t i = 0; i < sequence.size(); ++i) {
+    const size_t index = static_cast<size_t>(sequence[i] - 1);
+    const size_t begin = std::min(profile.size(), index * chunk);
+    const size_t end = std::min(profile.size(), begin + chunk);
+    const size_t length = 2 + sizeof kSignature + 2 + (end - begin);
+    out.insert(out.end(), {0xFF, 0xE2, static_cast<std::uint8_t>(length >> 8),
+                           static_cast<std::uint8_t>(length & 0xFF)});
+    out.insert(out.end(), kSignature, kSignature + sizeof kSignature);
+    out.push_back(static_cast<std::uint8_t>(sequence[i]));
+    out.push_back(static_cast<std::uint8_t>(markers));
+    out.insert(out.end(), profile.begin() + static_cast<std::ptrdiff_t>(begin),
+               profile.begin() + static_cast<std::ptrdiff_t>(end));
+  }
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return out;
+}
+
+std::vector<std::uint8_t> exifWithColourSpace(int colourSpace, const char* interopIndex) {
+  // Little-endian: IFD0 at 8 holds only the EXIF IFD's pointer; the EXIF IFD at 26 holds
+  // ColorSpace and the interoperability IFD's pointer; that IFD at 56 holds the index.
+  const auto u16 = [](std::vector<std::uint8_t>& out, unsigned value) {
+    out.insert(out.end(),
+               {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)});
+  };
+  const auto u32 = [&u16](std::vector<std::uint8_t>& out, std::uint32_t value) {
+    u16(out, value & 0xFFFF);
+    u16(out, value >> 16);
+  };
+  std::vector<std::uint8_t> out = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I'};
+  std::vector<std::uint8_t> tiff;
+  u16(tiff, 42);
+  u32(tiff, 8);
+  u16(tiff, 1);  // IFD0
+  u16(tiff, 0x8769);
+  u16(tiff, 4);
+  u32(tiff, 1);
+  u32(tiff, 26);
+  u32(tiff, 0);
+  u16(tiff, 2);  // the EXIF IFD, at 26 counting from 'II'
+  u16(tiff, 0xA001);
+  u16(tiff, 3);
+  u32(tiff, 1);
+  u16(tiff, static_cast<unsigned>(colourSpace));
+  u16(tiff, 0);
+  u16(tiff, 0xA005);
+  u16(tiff, 4);
+  u32(tiff, 1);
+  u32(tiff, 56);
+  u32(tiff, 0);
+  u16(tiff, 1);  // the interoperability IFD, at 56
+  u16(tiff, 0x0001);
+  u16(tiff, 2);
+  u32(tiff, 4);
+  for (int i = 0; i < 4; ++i) tiff.push_back(static_cast<std::uint8_t>(interopIndex[i]));
+  u32(tiff, 0);
+  out.insert(out.end(), tiff.begin(), tiff.end());
+  return out;
+}
+
+std::vector<std::uint8_t> gifWithIccProfile(const std::vector<std::uint8_t>& gif,
+                                            const IccProfile& profile) {
+  const size_t paletteEnd = 13 + ((gif[10] & 0x80) != 0 ? size_t{3} << ((gif[10] & 7) + 1) : 0);
+  std::vector<std::uint8_t> extension = {0x21, 0xFF, 11};
+  for (const char c : std::string_view("ICCRGBG1012"))
+    extension.push_back(static_cast<std::uint8_t>(c));
+  for (size_t pos = 0; pos < profile.size(); pos += 255) {
+    const size_t length = std::min<size_t>(255, profile.size() - pos);
+    extension.push_back(static_cast<std::uint8_t>(length));
+    extension.insert(extension.end(), profile.begin() + static_cast<std::ptrdiff_t>(pos),
+                     profile.begin() + static_cast<std::ptrdiff_t>(pos + length));
+  }
+  extension.push_back(0);
+  std::vector<std::uint8_t> out(gif.begin(), gif.begin() + static_cast<std::ptrdiff_t>(paletteEnd));
+  out.insert(out.end(), extension.begin(), extension.end());
+  out.insert(out.end(), gif.begin() + static_cast<std::ptrdiff_t>(paletteEnd), gif.end());
+  return out;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,48 @@
+// Colour profiles for the tests, built with Little CMS from their definitions (no profile files
+// needed), the colours Little CMS gives through them, and pictures that carry them: a JPEG's APP2
+// markers (split as the test asks), EXIF's Adobe RGB convention, a GIF's ICC extension.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "tests/support/images.h"
+
+namespace testsupport {
+
+using IccProfile = std::vector<std::uint8_t>;
+
+IccProfile srgbProfile();
+IccProfile adobeRgbProfile();    // D65, the 1998 primaries, gamma 563/256
+IccProfile proPhotoProfile();    // D50, the ROMM primaries, gamma 1.8
+IccProfile linearGreyProfile();  // a grey profile with gamma 1.0
+// An output-class CMYK profile: plain ink amounts (0 = no ink) drawn as C = 255 - R and so on,
+// then darkened by K, slightly warmer than plain subtraction so a test can tell them apart.
+IccProfile cmykProfile();
+// An abstract profile (Lab to Lab): it describes no picture's colours.
+IccProfile abstractProfile();
+
+// Kinds of pixel a profile describes.
+enum class IccInput { kGrey, kRgb, kCmyk };
+
+// The sRGB colour Little CMS gives for one pixel (1, 3 or 4 bytes) through the profile, relative
+// colorimetric with black point compensation.
+Rgb throughProfile(const IccProfile& profile, IccInput input,
+                   const std::vector<std::uint8_t>& pixel);
+
+// The JPEG with the profile in `markers` APP2 "ICC_PROFILE" markers of about equal length, right
+// after its SOI marker. `sequence` gives each marker's sequence number (1-based, in order, when
+// empty): a test can leave one out or repeat one.
+std::vector<std::uint8_t> withIccProfile(const std::vector<std::uint8_t>& jpeg,
+                                         const IccProfile& profile, int markers = 1,
+                                         std::vector<int> sequence = {});
+
+// An APP1 payload whose EXIF IFD has the given ColorSpace and an interoperability IFD with the
+// given index ("R03": Adobe RGB, "R98": sRGB).
+std::vector<std::uint8_t> exifWithColourSpace(int colourSpace, const char* interopIndex);
+
+// The GIF with an "ICCRGBG1012" application extension holding the profile, after its palette.
+std::vector<std::uint8_t> gifWithIccProfile(const std::vector<std::uint8_t>& gif,
+                                            const IccProfile& profile);
+
+}  // namespace testsupport
