@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 
 #include "batch/thumbnail.h"
 #include "platform/forms/forms.h"
 #include "platform/picture/picture.h"
 #include "tests/batch/command_runner.h"
 #include "tests/batch/test_pictures.h"
+#include "tests/support/icc_profiles.h"
 #include "tests/support/picture_writers.h"
 #include "tests/support/qt/window_fixture.h"
 
@@ -96,6 +98,55 @@ TEST_F(WindowMatch, ThumbnailsAreByteIdenticalToTheWindows) {
   std::vector<std::string> args = {"-j", "2"};
   args.insert(args.end(), names.begin(), names.end());
   const CommandResult result = runThumb(args, folder_);
+  ASSERT_EQ(result.status, 0) << result.err;
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_TRUE(testsupport::readBytes(folder_ / ("thumb_" + names[i])) == windows[i]) << names[i];
+  }
+}
+
+// A profile's colours come out as sRGB in the window and in the command alike, and the thumbnail
+// carries no profile: it is right in any viewer.
+TEST_F(WindowMatch, TaggedPicturesComeOutInSrgbEverywhere) {
+  const testsupport::Rgb colour{180, 120, 60};
+  const auto flat = testsupport::makeImage(200, 150, [colour](int, int) { return colour; });
+  const std::vector<std::uint8_t> plain =
+      testsupport::encodeJpeg(flat, {testsupport::Sampling::k420, 95});
+  const struct {
+    const char* name;
+    testsupport::IccProfile profile;
+  } tagged[] = {{"adobe.jpg", testsupport::adobeRgbProfile()},
+                {"prophoto.jpg", testsupport::proPhotoProfile()}};
+  ASSERT_TRUE(testsupport::writeBytes(folder_ / "plain.jpg", plain));
+  for (const auto& [name, profile] : tagged) {
+    ASSERT_TRUE(
+        testsupport::writeBytes(folder_ / name, testsupport::withIccProfile(plain, profile)));
+  }
+  refreshList();
+  const auto centreOf = [](const std::vector<std::uint8_t>& jpeg) {
+    const QImage image = QImage::fromData(jpeg.data(), static_cast<int>(jpeg.size()));
+    const QRgb pixel = image.pixel(image.width() / 2, image.height() / 2);
+    return testsupport::Rgb{qRed(pixel), qGreen(pixel), qBlue(pixel)};
+  };
+  const testsupport::Rgb stored = centreOf(windowThumbnail("plain.jpg", 125));
+  std::vector<std::string> names;
+  std::vector<std::vector<std::uint8_t>> windows;
+  for (const auto& [name, profile] : tagged) {
+    SCOPED_TRACE(name);
+    const std::vector<std::uint8_t> window = windowThumbnail(name, 125);
+    ASSERT_FALSE(window.empty());
+    EXPECT_TRUE(commandThumbnail(name, 125) == window);
+    const testsupport::Rgb expected = testsupport::throughProfile(
+        profile, testsupport::IccInput::kRgb, {stored.r, stored.g, stored.b});
+    const testsupport::Rgb drawn = centreOf(window);
+    EXPECT_NEAR(drawn.r, expected.r, 3);
+    EXPECT_NEAR(drawn.g, expected.g, 3);
+    EXPECT_NEAR(drawn.b, expected.b, 3);
+    const std::uint8_t app2[] = {0xFF, 0xE2};
+    EXPECT_EQ(std::search(window.begin(), window.end(), app2, app2 + 2), window.end());
+    names.push_back(name);
+    windows.push_back(window);
+  }
+  const CommandResult result = runThumb(names, folder_);
   ASSERT_EQ(result.status, 0) << result.err;
   for (size_t i = 0; i < names.size(); ++i) {
     EXPECT_TRUE(testsupport::readBytes(folder_ / ("thumb_" + names[i])) == windows[i]) << names[i];
