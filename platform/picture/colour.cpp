@@ -118,10 +118,120 @@ bool isSrgb(cmsHPROFILE profile) {
   return true;
 }
 
+// A 3 x 3 matrix, rows first.
+using Matrix = std::array<double, 9>;
+
+Matrix columnsOf(const std::array<cmsCIEXYZ, 3>& colorants) {
+  return {colorants[0].X, colorants[1].X, colorants[2].X, colorants[0].Y, colorants[1].Y,
+          colorants[2].Y, colorants[0].Z, colorants[1].Z, colorants[2].Z};
+}
+
+Matrix times(const Matrix& a, const Matrix& b) {
+  Matrix product{};
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 3; ++column) {
+      for (int k = 0; k < 3; ++k) product[row * 3 + column] += a[row * 3 + k] * b[k * 3 + column];
+    }
+  }
+  return product;
+}
+
+Matrix inverse(const Matrix& m) {
+  const double cofactors[9] = {
+      m[4] * m[8] - m[5] * m[7], m[2] * m[7] - m[1] * m[8], m[1] * m[5] - m[2] * m[4],
+      m[5] * m[6] - m[3] * m[8], m[0] * m[8] - m[2] * m[6], m[2] * m[3] - m[0] * m[5],
+      m[3] * m[7] - m[4] * m[6], m[1] * m[6] - m[0] * m[7], m[0] * m[4] - m[1] * m[3]};
+  const double determinant = m[0] * cofactors[0] + m[1] * cofactors[3] + m[2] * cofactors[6];
+  Matrix result{};
+  for (int i = 0; i < 9; ++i) result[i] = cofactors[i] / determinant;
+  return result;
+}
+
+}  // namespace
+
+struct ColourConversion::MatrixShaper {
+  // Linear light of each 8-bit input value, per channel.
+  std::array<std::array<float, 256>, 3> linear;
+  // The profile's linear RGB to sRGB's, through XYZ (D50): the profile's colorants, then the
+  // inverse of sRGB's.
+  std::array<float, 9> matrix;
+  // sRGB's encoding of linear light in kEncodedSteps steps from 0 to 1, rounded to 8 bits.
+  static constexpr int kEncodedSteps = 16383;
+  using Encoding = std::array<std::uint8_t, kEncodedSteps + 1>;
+  const Encoding& encoded = srgbEncoding();
+
+  static const Encoding& srgbEncoding() {
+    static const Encoding table = [] {
+      Encoding built{};
+      for (int step = 0; step <= kEncodedSteps; ++step) {
+        const double linear = static_cast<double>(step) / kEncodedSteps;
+        const double value =
+            linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+        built[step] = static_cast<std::uint8_t>(std::lround(value * 255));
+      }
+      return built;
+    }();
+    return table;
+  }
+
+  void convert(const std::uint8_t* in, std::uint8_t* out, int count) const {
+    const auto encode = [this](float value) {
+      const float clamped = std::clamp(value, 0.0f, 1.0f);
+      return encoded[static_cast<int>(clamped * kEncodedSteps + 0.5f)];
+    };
+    for (int i = 0; i < count; ++i, in += 3, out += 3) {
+      const float r = linear[0][in[0]];
+      const float g = linear[1][in[1]];
+      const float b = linear[2][in[2]];
+      out[0] = encode(matrix[0] * r + matrix[1] * g + matrix[2] * b);
+      out[1] = encode(matrix[3] * r + matrix[4] * g + matrix[5] * b);
+      out[2] = encode(matrix[6] * r + matrix[7] * g + matrix[8] * b);
+    }
+  }
+};
+
+namespace {
+
+// The matrix-shaper of an RGB profile that is nothing more: its colorants and curves read by
+// Little CMS; none for a profile with tables for the relative intent (Little CMS would use them),
+// or whose curves do not start at black (black point compensation would then move it).
+std::unique_ptr<const ColourConversion::MatrixShaper> matrixShaperOf(cmsHPROFILE profile) {
+  if (cmsGetColorSpace(profile) != cmsSigRgbData || !cmsIsMatrixShaper(profile) ||
+      cmsIsCLUT(profile, INTENT_RELATIVE_COLORIMETRIC, LCMS_USED_AS_INPUT)) {
+    return nullptr;
+  }
+  const cmsTagSignature colorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                           cmsSigBlueColorantTag};
+  const cmsTagSignature curveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+  auto shaper = std::make_unique<ColourConversion::MatrixShaper>();
+  std::array<cmsCIEXYZ, 3> colorants{};
+  for (int c = 0; c < 3; ++c) {
+    const auto* colorant = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, colorantTags[c]));
+    const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(profile, curveTags[c]));
+    if (colorant == nullptr || curve == nullptr) return nullptr;
+    colorants[c] = *colorant;
+    for (int v = 0; v < 256; ++v) {
+      const float value = cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(v / 255.0));
+      if (!std::isfinite(value)) return nullptr;
+      shaper->linear[c][v] = std::clamp(value, 0.0f, 1.0f);
+    }
+    if (shaper->linear[c][0] > kSameCurve) return nullptr;
+  }
+  const Matrix toSrgb = times(inverse(columnsOf(srgbColorants())), columnsOf(colorants));
+  for (int i = 0; i < 9; ++i) {
+    if (!std::isfinite(toSrgb[i])) return nullptr;
+    shaper->matrix[i] = static_cast<float>(toSrgb[i]);
+  }
+  return shaper;
+}
+
 std::shared_ptr<const ColourConversion> conversionFrom(cmsHPROFILE profile, ColourPixels input) {
   if (cmsGetColorSpace(profile) != colourSpaceOf(input) || !describesPixels(profile) ||
       isSrgb(profile)) {
     return nullptr;
+  }
+  if (auto shaper = matrixShaperOf(profile)) {
+    return std::make_shared<const ColourConversion>(std::move(shaper));
   }
   const Profile srgb(cmsCreate_sRGBProfileTHR(lcmsContext()));
   if (!srgb) return nullptr;
@@ -144,10 +254,20 @@ struct KeptConversion {
 ColourConversion::ColourConversion(void* transform, ColourPixels input)
     : transform_(transform), input_(input) {}
 
-ColourConversion::~ColourConversion() { cmsDeleteTransform(transform_); }
+ColourConversion::ColourConversion(std::unique_ptr<const MatrixShaper> shaper)
+    : shaper_(std::move(shaper)), input_(ColourPixels::kRgb) {}
+
+ColourConversion::~ColourConversion() {
+  if (transform_ != nullptr) cmsDeleteTransform(transform_);
+}
 
 void ColourConversion::convert(const std::uint8_t* in, std::uint8_t* out, int count) const {
-  if (count > 0) cmsDoTransform(transform_, in, out, static_cast<cmsUInt32Number>(count));
+  if (count <= 0) return;
+  if (shaper_) {
+    shaper_->convert(in, out, count);
+  } else {
+    cmsDoTransform(transform_, in, out, static_cast<cmsUInt32Number>(count));
+  }
 }
 
 std::shared_ptr<const ColourConversion> colourConversion(std::span<const std::uint8_t> profile,

@@ -33,11 +33,18 @@ class ColourConversion final {
   // Converts `count` pixels; `out` takes 3 bytes a pixel and may be `in` for RGB.
   void convert(const std::uint8_t* in, std::uint8_t* out, int count) const;
 
-  // Built by the functions below only.
+  // An RGB profile of three curves and a matrix (as every camera's and phone's is), applied in
+  // float from tables Little CMS fills: the same colours as its own transform, several times
+  // faster, and built in a fraction of the time.
+  struct MatrixShaper;
+
+  // Built by the functions below only: a Little CMS transform (cmsHTRANSFORM), or a matrix-shaper.
   ColourConversion(void* transform, ColourPixels input);
+  explicit ColourConversion(std::unique_ptr<const MatrixShaper> shaper);
 
  private:
-  void* transform_;  // Little CMS's cmsHTRANSFORM
+  void* transform_ = nullptr;
+  std::unique_ptr<const MatrixShaper> shaper_;
   ColourPixels input_;
 };
 

@@ -92,8 +92,8 @@ IccProfile abstractProfile() {
   return saved(Profile(cmsCreateBCHSWabstractProfile(17, 10, 0, 0, 0, 0, 0)));
 }
 
-Rgb throughProfile(const IccProfile& profile, IccInput input,
-                   const std::vector<std::uint8_t>& pixel) {
+std::vector<std::uint8_t> throughProfile(const IccProfile& profile, IccInput input,
+                                         const std::vector<std::uint8_t>& pixels, int count) {
   const Profile from(
       cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size())));
   const Profile srgb(cmsCreate_sRGBProfile());
@@ -104,9 +104,15 @@ Rgb throughProfile(const IccProfile& profile, IccInput input,
       cmsCreateTransform(from.get(), format, srgb.get(), TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC,
                          cmsFLAGS_BLACKPOINTCOMPENSATION);
   if (transform == nullptr) throw std::runtime_error("Little CMS built no transform");
-  std::uint8_t out[3];
-  cmsDoTransform(transform, pixel.data(), out, 1);
+  std::vector<std::uint8_t> out(static_cast<size_t>(count) * 3);
+  cmsDoTransform(transform, pixels.data(), out.data(), static_cast<cmsUInt32Number>(count));
   cmsDeleteTransform(transform);
+  return out;
+}
+
+Rgb throughProfile(const IccProfile& profile, IccInput input,
+                   const std::vector<std::uint8_t>& pixel) {
+  const std::vector<std::uint8_t> out = throughProfile(profile, input, pixel, 1);
   return {out[0], out[1], out[2]};
 }
 

@@ -29,6 +29,9 @@ enum class IccInput { kGrey, kRgb, kCmyk };
 // colorimetric with black point compensation.
 Rgb throughProfile(const IccProfile& profile, IccInput input,
                    const std::vector<std::uint8_t>& pixel);
+// The same for `count` pixels, packed: 3 bytes a pixel out.
+std::vector<std::uint8_t> throughProfile(const IccProfile& profile, IccInput input,
+                                         const std::vector<std::uint8_t>& pixels, int count);
 
 // The JPEG with the profile in `markers` APP2 "ICC_PROFILE" markers of about equal length, right
 // after its SOI marker. `sequence` gives each marker's sequence number (1-based, in order, when

@@ -206,6 +206,40 @@ TEST(ColourProfile, GifPalettesAreConverted) {
             draw(gif).pixels);
 }
 
+// Camera and phone profiles are converted by a float matrix-shaper of their own: it must give the
+// colours Little CMS's transform gives, over the whole cube.
+TEST(ColourProfile, MatrixShaperConversionsAgreeWithLittleCms) {
+  std::vector<std::uint8_t> cube;
+  for (int r = 0; r <= 255; r += 15) {
+    for (int g = 0; g <= 255; g += 15) {
+      for (int b = 0; b <= 255; b += 15)
+        cube.insert(cube.end(), {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
+                                 static_cast<std::uint8_t>(b)});
+    }
+  }
+  const int count = static_cast<int>(cube.size() / 3);
+  const struct {
+    const char* name;
+    IccProfile profile;
+  } profiles[] = {{"Adobe RGB", testsupport::adobeRgbProfile()},
+                  {"ProPhoto RGB", testsupport::proPhotoProfile()}};
+  for (const auto& [name, profile] : profiles) {
+    const auto conversion = colourConversion(profile, ColourPixels::kRgb);
+    ASSERT_NE(conversion, nullptr) << name;
+    std::vector<std::uint8_t> ours(cube.size());
+    conversion->convert(cube.data(), ours.data(), count);
+    const std::vector<std::uint8_t> theirs =
+        testsupport::throughProfile(profile, IccInput::kRgb, cube, count);
+    int worst = 0;
+    for (size_t i = 0; i < ours.size(); ++i) worst = std::max(worst, std::abs(ours[i] - theirs[i]));
+    EXPECT_LE(worst, 1) << name;
+    // In place, as the decoder converts its rows.
+    std::vector<std::uint8_t> inPlace = cube;
+    conversion->convert(inPlace.data(), inPlace.data(), count);
+    EXPECT_EQ(inPlace, ours) << name;
+  }
+}
+
 TEST(ColourProfile, OneConversionServesEveryPictureWithTheSameProfile) {
   const IccProfile profile = testsupport::adobeRgbProfile();
   const auto first = colourConversion(profile, ColourPixels::kRgb);
