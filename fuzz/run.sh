@@ -25,12 +25,14 @@ case "${1:-}" in
   *) seconds=$1 ;;
 esac
 
-# target | seed folders in the corpus or the written seeds | -max_len | -timeout (s) | locales (each
+# target | seed folders in the corpus or the written seeds, or absolute ones (the system's colour
+# profiles) | -max_len | -timeout (s) | locales (each
 # gets a share)
 table="
 fuzz_bmp|bmp|65536|20|
 fuzz_picture_header|jpeg gif|65536|10|
 fuzz_picture_render|jpeg gif|65536|30|
+fuzz_colour|/usr/share/color/icc /usr/share/color/icc/colord|65536|30|
 fuzz_numbers||64|5|C.UTF-8 de_DE.UTF-8
 fuzz_png|png|65536|30|
 fuzz_webp|webp|65536|30|
@@ -40,7 +42,7 @@ fuzz_heif|heif|65536|60|
 all_targets=$(awk -F'|' 'NF > 1 { print $1 }' <<<"$table")
 targets=${QUORVANE_FUZZ_TARGETS:-$all_targets}
 
-"$root/scripts/setup.sh"
+"$root/scripts/setup.sh" icc-profiles-free colord-data  # colour profiles: fuzz_colour's seeds
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
   -DCMAKE_CXX_COMPILER=clang++-14 -DQUORVANE_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 # shellcheck disable=SC2086
@@ -74,6 +76,10 @@ run_target() {
   local seeds=() folder file status=0
   mkdir -p "$artifacts" "$log_dir" "$build/corpus/$target" "$regressions/$target"
   for folder in $folders; do
+    if [[ $folder == /* ]]; then
+      if [ -d "$folder" ]; then seeds+=("$folder"); fi
+      continue
+    fi
     if [ -d "$corpus/$folder" ]; then seeds+=("$corpus/$folder"); fi
     if [ -d "$build/seeds/$folder" ]; then seeds+=("$build/seeds/$folder"); fi
   done
