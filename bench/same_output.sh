@@ -36,7 +36,9 @@ made=$(find "$work/old" -type f | wc -l)
 if diff -r "$work/old" "$work/new" >/dev/null; then
   echo "same output: $made thumbnails, byte for byte"
 else
-  diff -r "$work/old" "$work/new" | head -20
-  echo "DIFFERENT output (of $made thumbnails)" >&2
+  # diff's own status (1: they differ) is not the script's failure yet.
+  differing=$(diff -rq "$work/old" "$work/new" | tee "$work/differences" | wc -l) || true
+  head -20 "$work/differences"
+  echo "DIFFERENT output: $differing of $made thumbnails" >&2
   exit 1
 fi
