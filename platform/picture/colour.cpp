@@ -164,9 +164,9 @@ struct ColourConversion::MatrixShaper {
     static const Encoding table = [] {
       Encoding built{};
       for (int step = 0; step <= kEncodedSteps; ++step) {
-        const double linear = static_cast<double>(step) / kEncodedSteps;
+        const double light = static_cast<double>(step) / kEncodedSteps;
         const double value =
-            linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+            light <= 0.0031308 ? 12.92 * light : 1.055 * std::pow(light, 1 / 2.4) - 0.055;
         built[step] = static_cast<std::uint8_t>(std::lround(value * 255));
       }
       return built;
