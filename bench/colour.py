@@ -121,10 +121,19 @@ def make_thumbnails(args, sets, folder):
     return made
 
 
+def saturation(rgb8):
+    """Mean HSV saturation of 8-bit RGB pixels."""
+    rgb = np.asarray(rgb8, dtype=np.float64)
+    high, low = rgb.max(axis=-1), rgb.min(axis=-1)
+    return float(np.where(high > 0, (high - low) / np.maximum(high, 1), 0).mean())
+
+
 def measure(sets, made):
     """Mean and 95th percentile of CIEDE2000 for each set, tool and photo; whether the thumbnail
-    carried a profile."""
+    carried a profile; and against the same tool's thumbnail of the untagged photo, both as shown,
+    the mean absolute difference (0-255) and the share of its saturation kept."""
     rows = {}
+    untagged = {}  # (tool, photo name) -> the untagged photo's thumbnail as shown
     for name, photos in sets.items():
         for photo in sorted(photos.iterdir()):
             full = to_srgb(full_decode(photo), Image.open(photo).info.get("icc_profile"))
@@ -137,9 +146,16 @@ def measure(sets, made):
                     truth = after_q75(rounded(resample_float(full, shown.size)))
                     references[shown.size] = lab(truth)
                 error = ciede2000(lab(shown), references[shown.size])
-                rows[name, tool, photo.name] = {"mean": float(error.mean()),
-                                                "p95": float(np.percentile(error, 95)),
-                                                "icc": bool(icc)}
+                row = {"mean": float(error.mean()), "p95": float(np.percentile(error, 95)),
+                       "icc": bool(icc)}
+                pixels = np.asarray(shown, dtype=np.float64)
+                if name == "untagged":
+                    untagged[tool, photo.name] = pixels
+                elif untagged[tool, photo.name].shape == pixels.shape:
+                    plain = untagged[tool, photo.name]
+                    row["abs"] = float(np.abs(pixels - plain).mean())
+                    row["kept"] = saturation(pixels) / max(saturation(plain), 1e-9)
+                rows[name, tool, photo.name] = row
             print(f"  {name}: {photo.name}", file=sys.stderr)
     return rows
 
@@ -220,6 +236,21 @@ def report(args, photos, rows, speed, ratio, verbose):
                for t in TOOLS}
     print("Thumbnails of tagged photos that carry a profile: "
           + ", ".join(f"{t} {carried[t]}/{(len(SETS) - 1) * count}" for t in TOOLS))
+
+    print("\nAgainst each tool's own thumbnail of the untagged photo, both as a colour-managed "
+          "viewer shows them: mean absolute difference (0-255) / saturation kept")
+    head = f"{'profile':<12}" + "".join(f"{t:>15}" for t in TOOLS)
+    print(head)
+    print("-" * len(head))
+    for name in list(SETS)[1:]:
+        cells = []
+        for t in TOOLS:
+            found = [rows[name, t, p.name] for p in photos if "abs" in rows[name, t, p.name]]
+            cells.append(f"{statistics.mean(r['abs'] for r in found):>8.1f} /"
+                         f"{statistics.mean(r['kept'] for r in found):>5.2f}" if found else
+                         f"{'-':>15}")
+        print(f"{name:<12}" + "".join(cells))
+    print("-" * len(head))
 
     if verbose:
         print("\nPer photo, CIEDE2000 mean / p95")
