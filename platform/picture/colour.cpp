@@ -13,12 +13,16 @@
 namespace platform {
 namespace {
 
-// The photos of a few cameras and phones in one folder; more only costs a rebuilt conversion.
+// The photos of a few cameras and phones in one folder; more only costs a rebuilt conversion. The
+// profiles kept as keys take at most kKeptProfileBytes (a printer's CMYK profile can take
+// megabytes).
 constexpr std::size_t kKeptConversions = 16;
+constexpr std::size_t kKeptProfileBytes = std::size_t{8} << 20;
 
-// How far a profile may stray from sRGB and still be taken for it: below what 8-bit output shows.
+// How far a profile may stray from sRGB and still be taken for it: below what 8-bit output shows
+// (the curve compared in sRGB's encoded values, half a level).
 constexpr double kSameColorant = 0.002;
-constexpr double kSameCurve = 0.5 / 255;
+constexpr double kSameEncoded = 0.5 / 255;
 constexpr int kCurveSamples = 64;
 
 // Little CMS's messages about profiles it rejects are of no use to a person: the picture is simply
@@ -34,7 +38,7 @@ cmsContext lcmsContext() {
   return context;
 }
 
-// A profile or transform, released whatever happens.
+// A profile, closed whatever happens.
 struct ProfileCloser {
   void operator()(void* profile) const { cmsCloseProfile(profile); }
 };
@@ -74,8 +78,17 @@ bool describesPixels(cmsHPROFILE profile) {
          deviceClass == cmsSigOutputClass || deviceClass == cmsSigColorSpaceClass;
 }
 
-double srgbCurve(double value) {
-  return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+// sRGB's encoding of linear light (0 to 1).
+double srgbEncoded(double light) {
+  return light <= 0.0031308 ? 12.92 * light : 1.055 * std::pow(light, 1 / 2.4) - 0.055;
+}
+
+// Little CMS draws a profile's pixels from its curves and matrix only when it has no table for the
+// relative intent: it looks for D2B1, then A2B1, then A2B0.
+bool isCurvesAndMatrixOnly(cmsHPROFILE profile) {
+  return cmsGetColorSpace(profile) == cmsSigRgbData && cmsIsMatrixShaper(profile) &&
+         !cmsIsTag(profile, cmsSigDToB1Tag) && !cmsIsTag(profile, cmsSigAToB1Tag) &&
+         !cmsIsTag(profile, cmsSigAToB0Tag);
 }
 
 // sRGB's primaries as Little CMS writes them (adapted to D50).
@@ -95,7 +108,7 @@ const std::array<cmsCIEXYZ, 3>& srgbColorants() {
 // True for an RGB matrix-shaper profile whose primaries and curves are sRGB's, under whatever
 // name: converting through it would change nothing but rounding.
 bool isSrgb(cmsHPROFILE profile) {
-  if (cmsGetColorSpace(profile) != cmsSigRgbData || !cmsIsMatrixShaper(profile)) return false;
+  if (!isCurvesAndMatrixOnly(profile)) return false;
   const std::array<cmsCIEXYZ, 3>& srgb = srgbColorants();
   const cmsTagSignature colorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
                                            cmsSigBlueColorantTag};
@@ -112,7 +125,10 @@ bool isSrgb(cmsHPROFILE profile) {
     for (int i = 0; i <= kCurveSamples; ++i) {
       const double value = static_cast<double>(i) / kCurveSamples;
       const double mapped = cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(value));
-      if (std::abs(mapped - srgbCurve(value)) > kSameCurve) return false;
+      if (!std::isfinite(mapped) ||
+          std::abs(srgbEncoded(std::clamp(mapped, 0.0, 1.0)) - value) > kSameEncoded) {
+        return false;
+      }
     }
   }
   return true;
@@ -165,9 +181,7 @@ struct ColourConversion::MatrixShaper {
       Encoding built{};
       for (int step = 0; step <= kEncodedSteps; ++step) {
         const double light = static_cast<double>(step) / kEncodedSteps;
-        const double value =
-            light <= 0.0031308 ? 12.92 * light : 1.055 * std::pow(light, 1 / 2.4) - 0.055;
-        built[step] = static_cast<std::uint8_t>(std::lround(value * 255));
+        built[step] = static_cast<std::uint8_t>(std::lround(srgbEncoded(light) * 255));
       }
       return built;
     }();
@@ -196,10 +210,7 @@ namespace {
 // Little CMS; none for a profile with tables for the relative intent (Little CMS would use them),
 // or whose curves do not start at black (black point compensation would then move it).
 std::unique_ptr<const ColourConversion::MatrixShaper> matrixShaperOf(cmsHPROFILE profile) {
-  if (cmsGetColorSpace(profile) != cmsSigRgbData || !cmsIsMatrixShaper(profile) ||
-      cmsIsCLUT(profile, INTENT_RELATIVE_COLORIMETRIC, LCMS_USED_AS_INPUT)) {
-    return nullptr;
-  }
+  if (!isCurvesAndMatrixOnly(profile)) return nullptr;
   const cmsTagSignature colorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
                                            cmsSigBlueColorantTag};
   const cmsTagSignature curveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
@@ -215,7 +226,8 @@ std::unique_ptr<const ColourConversion::MatrixShaper> matrixShaperOf(cmsHPROFILE
       if (!std::isfinite(value)) return nullptr;
       shaper->linear[c][v] = std::clamp(value, 0.0f, 1.0f);
     }
-    if (shaper->linear[c][0] > kSameCurve) return nullptr;
+    // A black above zero: black point compensation would move every colour.
+    if (shaper->linear[c][0] != 0.0f) return nullptr;
   }
   const Matrix toSrgb = times(inverse(columnsOf(srgbColorants())), columnsOf(colorants));
   for (int i = 0; i < 9; ++i) {
@@ -240,7 +252,12 @@ std::shared_ptr<const ColourConversion> conversionFrom(cmsHPROFILE profile, Colo
       lcmsContext(), profile, inputFormat(input), srgb.get(), TYPE_RGB_8,
       INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
   if (transform == nullptr) return nullptr;
-  return std::make_shared<const ColourConversion>(transform, input);
+  try {
+    return std::make_shared<const ColourConversion>(transform, input);
+  } catch (...) {
+    cmsDeleteTransform(transform);
+    throw;
+  }
 }
 
 struct KeptConversion {
@@ -291,7 +308,12 @@ std::shared_ptr<const ColourConversion> colourConversion(std::span<const std::ui
     conversion = conversionFrom(opened.get(), input);
   }
   kept.push_front({input, {profile.begin(), profile.end()}, conversion});
-  if (kept.size() > kKeptConversions) kept.pop_back();
+  std::size_t bytes = 0;
+  for (const KeptConversion& entry : kept) bytes += entry.profile.size();
+  while (kept.size() > kKeptConversions || (kept.size() > 1 && bytes > kKeptProfileBytes)) {
+    bytes -= kept.back().profile.size();
+    kept.pop_back();
+  }
   return conversion;
 }
 

@@ -33,9 +33,9 @@ class ColourConversion final {
   // Converts `count` pixels; `out` takes 3 bytes a pixel and may be `in` for RGB.
   void convert(const std::uint8_t* in, std::uint8_t* out, int count) const;
 
-  // An RGB profile of three curves and a matrix (as every camera's and phone's is), applied in
-  // float from tables Little CMS fills: the same colours as its own transform, several times
-  // faster, and built in a fraction of the time.
+  // An RGB profile of three curves and a matrix only (as Adobe RGB, ProPhoto and Display P3 are),
+  // whose curves start at black: applied in float from tables Little CMS fills, within a level of
+  // its own transform's colours, several times faster, and built in a fraction of the time.
   struct MatrixShaper;
 
   // Built by the functions below only: a Little CMS transform (cmsHTRANSFORM), or a matrix-shaper.

@@ -17,6 +17,7 @@ constexpr std::uint32_t kUncalibrated = 0xFFFF;
 constexpr unsigned kTypeAscii = 2;
 constexpr unsigned kTypeShort = 3;
 constexpr unsigned kTypeLong = 4;
+constexpr unsigned kTypeIfd = 13;  // a LONG that points at an IFD
 constexpr size_t kIfdEntrySize = 12;
 
 // Reads TIFF integers in the structure's own byte order, never past its end.
@@ -60,11 +61,12 @@ size_t findEntry(const TiffReader& reader, size_t ifd, unsigned tag) {
   return kNoEntry;
 }
 
-// The first value of a SHORT entry, or a single LONG's, as the value field holds them; `fallback`
-// for an entry of any other type, or none.
+// The first value of a SHORT entry, or a single LONG's (an IFD pointer's too), as the value field
+// holds them; `fallback` for an entry of any other type, or none.
 std::uint32_t singleValue(const TiffReader& reader, size_t entry, unsigned type,
                           std::uint32_t fallback) {
-  if (entry == kNoEntry || reader.u16(entry + 2) != type) return fallback;
+  const unsigned stored = entry == kNoEntry ? 0 : reader.u16(entry + 2);
+  if (stored != type && !(type == kTypeLong && stored == kTypeIfd)) return fallback;
   const std::uint32_t count = reader.u32(entry + 4);
   if (count < 1 || (type == kTypeLong && count != 1)) return fallback;
   return type == kTypeShort ? reader.u16(entry + 8) : reader.u32(entry + 8);

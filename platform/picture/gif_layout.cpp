@@ -165,7 +165,13 @@ std::vector<std::uint8_t> gifIccProfile(std::span<const std::uint8_t> gif,
 std::vector<std::uint8_t> withPalettesConverted(
     std::span<const std::uint8_t> gif, const GifLayout& layout,
     void (*convert)(std::uint8_t* rgb, int count, const void* context), const void* context) {
-  std::vector<std::uint8_t> converted(gif.begin(), gif.end());
+  // Up to the first frame's end, all the drawing reads: not the rest of an animation.
+  bool complete = false;
+  const size_t frameEnd =
+      readSubBlocks(gif, codeSizeAt(gif, layout.frameBegin) + 1, nullptr, complete);
+  std::vector<std::uint8_t> converted(gif.begin(),
+                                      gif.begin() + static_cast<std::ptrdiff_t>(frameEnd));
+  converted.push_back(kTrailer);
   const size_t global = paletteBytes(gif[10]);
   if (global > 0) convert(&converted[kScreenEnd], static_cast<int>(global / 3), context);
   const size_t local = paletteBytes(gif[layout.frameBegin + 9]);

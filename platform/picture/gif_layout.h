@@ -34,9 +34,9 @@ bool lzwCovers(std::span<const std::uint8_t> data, int minimumCodeSize, std::int
 // The embedded ICC profile ("ICCRGBG1012" extension) whole; empty when there is none.
 std::vector<std::uint8_t> gifIccProfile(std::span<const std::uint8_t> gif, const GifLayout& layout);
 
-// The GIF with each colour of its global palette and of its first frame's local palette passed
-// through `convert` (3 bytes a colour, in place): a colour conversion of every pixel at the cost
-// of at most 512 colours.
+// The GIF up to its first frame's end with each colour of its global palette and of that frame's
+// local palette passed through `convert` (3 bytes a colour, in place): a colour conversion of
+// every pixel at the cost of at most 512 colours.
 std::vector<std::uint8_t> withPalettesConverted(
     std::span<const std::uint8_t> gif, const GifLayout& layout,
     void (*convert)(std::uint8_t* rgb, int count, const void* context), const void* context);

@@ -253,13 +253,18 @@ JpegHeader JpegDecoder::readHeader(std::span<const std::uint8_t> jpeg) {
     }
   }
   const ColourPixels pixels = colourPixelsOf(s.cinfo);
-  JOCTET* profile = nullptr;
+  // A profile whose markers are missing, repeated or out of order is no profile; so is one libjpeg
+  // fails on (it has no memory for it): the picture is drawn as untagged.
+  JOCTET* read = nullptr;
   unsigned profileLength = 0;
-  // A profile whose markers are missing, repeated or out of order is no profile.
-  guarded(s.errors, [&] { jpeg_read_icc_profile(&s.cinfo, &profile, &profileLength); });
-  if (profile != nullptr) {
-    header.colour = colourConversion({profile, profileLength}, pixels);
-    std::free(profile);
+  try {
+    guarded(s.errors, [&] { jpeg_read_icc_profile(&s.cinfo, &read, &profileLength); });
+  } catch (const RuntimeError&) {
+    profileLength = 0;
+  }
+  const std::unique_ptr<JOCTET, decltype(&std::free)> profile(read, &std::free);
+  if (profile != nullptr && profileLength > 0) {
+    header.colour = colourConversion({profile.get(), profileLength}, pixels);
   } else if (adobeRgb) {
     header.colour = adobeRgbConversion(pixels);
   }

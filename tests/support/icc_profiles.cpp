@@ -3,6 +3,7 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -26,12 +27,34 @@ IccProfile saved(const Profile& profile) {
   return bytes;
 }
 
-IccProfile rgbProfile(const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries, double gamma) {
-  cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
+constexpr cmsCIExyY kD65 = {0.3127, 0.3290, 1.0};
+constexpr cmsCIExyYTRIPLE kAdobePrimaries = {
+    {0.6400, 0.3300, 1.0}, {0.2100, 0.7100, 1.0}, {0.1500, 0.0600, 1.0}};
+
+// An RGB profile of the primaries and one curve for all three channels; takes the curve.
+Profile rgbProfileWith(const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries,
+                       cmsToneCurve* curve) {
   cmsToneCurve* curves[3] = {curve, curve, curve};
-  const Profile profile(cmsCreateRGBProfile(&white, &primaries, curves));
+  Profile profile(cmsCreateRGBProfile(&white, &primaries, curves));
   cmsFreeToneCurve(curve);
-  return saved(profile);
+  return profile;
+}
+
+IccProfile rgbProfile(const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries, double gamma) {
+  return saved(rgbProfileWith(white, primaries, cmsBuildGamma(nullptr, gamma)));
+}
+
+// The A2B0 table of matrixAndTableProfile(): RGB (16 bits) to XYZ through ProPhoto.
+int proPhotoToXyz(const cmsUInt16Number in[], cmsUInt16Number out[], void*) {
+  static const cmsHPROFILE proPhoto = [] {
+    const IccProfile bytes = proPhotoProfile();
+    return cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+  }();
+  static const cmsHPROFILE xyz = cmsCreateXYZProfile();
+  static const cmsHTRANSFORM toXyz =
+      cmsCreateTransform(proPhoto, TYPE_RGB_16, xyz, TYPE_XYZ_16, INTENT_RELATIVE_COLORIMETRIC, 0);
+  cmsDoTransform(toXyz, in, out, 1);
+  return TRUE;
 }
 
 // The CLUT of cmykProfile(): ink amounts (16 bits) to Lab.
@@ -54,15 +77,54 @@ int cmykToLab(const cmsUInt16Number in[], cmsUInt16Number out[], void*) {
 
 IccProfile srgbProfile() { return saved(Profile(cmsCreate_sRGBProfile())); }
 
-IccProfile adobeRgbProfile() {
-  return rgbProfile({0.3127, 0.3290, 1.0},
-                    {{0.6400, 0.3300, 1.0}, {0.2100, 0.7100, 1.0}, {0.1500, 0.0600, 1.0}},
-                    563.0 / 256.0);
-}
+IccProfile adobeRgbProfile() { return rgbProfile(kD65, kAdobePrimaries, 563.0 / 256.0); }
 
 IccProfile proPhotoProfile() {
   return rgbProfile({0.3457, 0.3585, 1.0},
                     {{0.7347, 0.2653, 1.0}, {0.1596, 0.8404, 1.0}, {0.0366, 0.0001, 1.0}}, 1.8);
+}
+
+IccProfile displayP3Profile() {
+  const cmsFloat64Number srgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+  return saved(rgbProfileWith(kD65, {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}},
+                              cmsBuildParametricToneCurve(nullptr, 4, srgbCurve)));
+}
+
+IccProfile tabulatedCurveProfile() {
+  std::vector<cmsUInt16Number> table(1024);
+  for (size_t i = 0; i < table.size(); ++i) {
+    table[i] = static_cast<cmsUInt16Number>(
+        std::lround(65535 * std::pow(static_cast<double>(i) / (table.size() - 1), 2.2)));
+  }
+  return saved(
+      rgbProfileWith(kD65, kAdobePrimaries,
+                     cmsBuildTabulatedToneCurve16(
+                         nullptr, static_cast<cmsUInt32Number>(table.size()), table.data())));
+}
+
+IccProfile liftedBlackProfile() {
+  std::vector<cmsUInt16Number> table(256);
+  for (size_t i = 0; i < table.size(); ++i) {
+    const double light = std::pow(static_cast<double>(i) / (table.size() - 1), 2.2);
+    table[i] = static_cast<cmsUInt16Number>(std::lround(65535 * (0.002 + 0.998 * light)));
+  }
+  return saved(
+      rgbProfileWith(kD65, kAdobePrimaries,
+                     cmsBuildTabulatedToneCurve16(
+                         nullptr, static_cast<cmsUInt32Number>(table.size()), table.data())));
+}
+
+IccProfile matrixAndTableProfile() {
+  const Profile profile =
+      rgbProfileWith(kD65, kAdobePrimaries, cmsBuildGamma(nullptr, 563.0 / 256.0));
+  cmsSetProfileVersion(profile.get(), 2.1);  // a table of its own (lut16), as v2 profiles have
+  cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, 3, 3);
+  cmsStage* clut = cmsStageAllocCLut16bit(nullptr, 17, 3, 3, nullptr);
+  cmsStageSampleCLut16bit(clut, proPhotoToXyz, nullptr, 0);
+  cmsPipelineInsertStage(pipeline, cmsAT_END, clut);
+  cmsWriteTag(profile.get(), cmsSigAToB0Tag, pipeline);
+  cmsPipelineFree(pipeline);
+  return saved(profile);
 }
 
 IccProfile linearGreyProfile() {

@@ -13,8 +13,16 @@ namespace testsupport {
 using IccProfile = std::vector<std::uint8_t>;
 
 IccProfile srgbProfile();
-IccProfile adobeRgbProfile();    // D65, the 1998 primaries, gamma 563/256
-IccProfile proPhotoProfile();    // D50, the ROMM primaries, gamma 1.8
+IccProfile adobeRgbProfile();   // D65, the 1998 primaries, gamma 563/256
+IccProfile proPhotoProfile();   // D50, the ROMM primaries, gamma 1.8
+IccProfile displayP3Profile();  // D65, the P3 primaries, sRGB's curve (a parametric one)
+// Adobe RGB's primaries with other curves: a 1024-entry table of gamma 2.2, or one whose black is
+// lifted a little (0.2 % of white), as a measured display's can be.
+IccProfile tabulatedCurveProfile();
+IccProfile liftedBlackProfile();
+// Adobe RGB's curves and matrix, and an A2B0 table that says ProPhoto's colours instead: colour
+// managers draw from the table.
+IccProfile matrixAndTableProfile();
 IccProfile linearGreyProfile();  // a grey profile with gamma 1.0
 // An output-class CMYK profile: plain ink amounts (0 = no ink) drawn as C = 255 - R and so on,
 // then darkened by K, slightly warmer than plain subtraction so a test can tell them apart.

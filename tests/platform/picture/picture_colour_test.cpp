@@ -108,7 +108,7 @@ TEST(ColourProfile, UnusableProfilesAreIgnored) {
   IccProfile garbage(600);
   for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<std::uint8_t>(i * 37);
   IccProfile wrongSize = adobe;
-  wrongSize[3] = 0x10;  // the header says the profile is longer than it is
+  wrongSize[3] = 0x10;  // the header says the profile is shorter than it is
   IccProfile oversized = adobe;
   oversized.resize(kMaxProfileBytes + 1);
   const struct {
@@ -117,7 +117,7 @@ TEST(ColourProfile, UnusableProfilesAreIgnored) {
   } cases[] = {
       {"cut short", withIccProfile(jpeg, IccProfile(adobe.begin(), adobe.begin() + 200))},
       {"garbage", withIccProfile(jpeg, garbage)},
-      {"length field wrong", withIccProfile(jpeg, wrongSize)},
+      {"length field too short", withIccProfile(jpeg, wrongSize)},
       {"over the size limit", withIccProfile(jpeg, oversized, 70)},
       {"a grey profile on RGB pixels", withIccProfile(jpeg, testsupport::linearGreyProfile())},
       {"a CMYK profile on RGB pixels", withIccProfile(jpeg, testsupport::cmykProfile())},
@@ -206,8 +206,8 @@ TEST(ColourProfile, GifPalettesAreConverted) {
             draw(gif).pixels);
 }
 
-// Camera and phone profiles are converted by a float matrix-shaper of their own: it must give the
-// colours Little CMS's transform gives, over the whole cube.
+// Curves-and-matrix profiles are converted by a float matrix-shaper of its own, the rest by Little
+// CMS's transform: either way, the colours Little CMS's transform gives, over the whole cube.
 TEST(ColourProfile, MatrixShaperConversionsAgreeWithLittleCms) {
   std::vector<std::uint8_t> cube;
   for (int r = 0; r <= 255; r += 15) {
@@ -222,7 +222,11 @@ TEST(ColourProfile, MatrixShaperConversionsAgreeWithLittleCms) {
     const char* name;
     IccProfile profile;
   } profiles[] = {{"Adobe RGB", testsupport::adobeRgbProfile()},
-                  {"ProPhoto RGB", testsupport::proPhotoProfile()}};
+                  {"ProPhoto RGB", testsupport::proPhotoProfile()},
+                  {"Display P3", testsupport::displayP3Profile()},
+                  {"a tabulated curve", testsupport::tabulatedCurveProfile()},
+                  {"a lifted black", testsupport::liftedBlackProfile()},
+                  {"a matrix and a table", testsupport::matrixAndTableProfile()}};
   for (const auto& [name, profile] : profiles) {
     const auto conversion = colourConversion(profile, ColourPixels::kRgb);
     ASSERT_NE(conversion, nullptr) << name;
