@@ -5,6 +5,7 @@
 #include <tiffio.h>
 #include <unistd.h>
 #include <webp/encode.h>
+#include <webp/mux.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -85,6 +86,13 @@ std::vector<std::uint8_t> encodePng(const SampleImage& image, bool interlaced) {
   ihdr.color_type = kColourTypes[image.channels];
   ihdr.interlace_method = interlaced ? 1 : 0;
   require(spng_set_ihdr(context.get(), &ihdr) == 0, "PNG header");
+  if (!image.icc.empty()) {
+    spng_iccp iccp{};
+    std::strcpy(iccp.profile_name, "ICC profile");
+    iccp.profile_len = image.icc.size();
+    iccp.profile = const_cast<char*>(reinterpret_cast<const char*>(image.icc.data()));
+    require(spng_set_iccp(context.get(), &iccp) == 0, "PNG profile");
+  }
   const int status = spng_encode_image(context.get(), image.data.data(), image.data.size(),
                                        SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
   require(status == 0, spng_strerror(status));
@@ -137,6 +145,19 @@ std::vector<std::uint8_t> encodeWebp(const SampleImage& image, bool lossless, fl
   require(size > 0, "WebP encoding");
   std::vector<std::uint8_t> out(output, output + size);
   WebPFree(output);
+  if (!image.icc.empty()) {
+    // The profile needs the extended format: libwebpmux rewrites the file around it.
+    std::unique_ptr<WebPMux, decltype(&WebPMuxDelete)> mux(WebPMuxNew(), WebPMuxDelete);
+    const WebPData bitstream{out.data(), out.size()};
+    const WebPData profile{image.icc.data(), image.icc.size()};
+    WebPData assembled{};
+    require(mux && WebPMuxSetImage(mux.get(), &bitstream, 1) == WEBP_MUX_OK &&
+                WebPMuxSetChunk(mux.get(), "ICCP", &profile, 1) == WEBP_MUX_OK &&
+                WebPMuxAssemble(mux.get(), &assembled) == WEBP_MUX_OK,
+            "WebP profile");
+    out.assign(assembled.bytes, assembled.bytes + assembled.size);
+    WebPDataClear(&assembled);
+  }
   return out;
 }
 
@@ -164,6 +185,10 @@ void writeTiffDirectory(TIFF* tiff, const SampleImage& image, const TiffOptions&
     TIFFSetField(tiff, TIFFTAG_JPEGQUALITY, 90);
   }
   TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, photometric);
+  if (!image.icc.empty()) {
+    TIFFSetField(tiff, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(image.icc.size()),
+                 image.icc.data());
+  }
   if (jpeg && photometric == PHOTOMETRIC_YCBCR) {
     TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
   }
@@ -250,6 +275,9 @@ HeifImage heifImage(const SampleImage& image) {
                           alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                           &created));
   HeifImage out(created, heif_image_release);
+  if (!image.icc.empty()) {
+    check(heif_image_set_raw_color_profile(created, "prof", image.icc.data(), image.icc.size()));
+  }
   check(heif_image_add_plane(created, heif_channel_interleaved, image.width, image.height, 8));
   int stride = 0;
   std::uint8_t* plane = heif_image_get_plane(created, heif_channel_interleaved, &stride);

@@ -17,6 +17,9 @@ struct SampleImage {
   int channels = 3;
   int bits = 8;
   std::vector<std::uint8_t> data;
+  // An ICC colour profile every writer embeds (PNG's iCCP, WebP's ICCP, TIFF's tag, HEIF's
+  // "prof"); none when empty.
+  std::vector<std::uint8_t> icc;
 
   SampleImage() = default;
   SampleImage(int w, int h, int c, int b);

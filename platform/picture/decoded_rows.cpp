@@ -30,11 +30,16 @@ DecodedRows::DecodedRows(SourcePixels pixels, int decodedWidth, int decodedHeigh
       alpha_(pixels == SourcePixels::kRgbaStraight),
       width_(decodedWidth),
       height_(decodedHeight),
-      factor_(boxFactor(decodedWidth, decodedHeight, outWidth, outHeight)),
-      iccProfile_(iccProfile.begin(), iccProfile.end()) {
+      factor_(boxFactor(decodedWidth, decodedHeight, outWidth, outHeight)) {
   if (decodedWidth < 1 || decodedHeight < 1) raiseError(kErrInvalidPicture);
   const int shrunkWidth = ceilDiv(decodedWidth, factor_);
   const int shrunkHeight = ceilDiv(decodedHeight, factor_);
+  if (!iccProfile.empty()) {
+    colour_ = colourConversion(
+        iccProfile, pixels == SourcePixels::kGrey ? ColourPixels::kGrey : ColourPixels::kRgb);
+  }
+  // Grey rows come out of their conversion as RGB.
+  if (colour_ != nullptr && pixels == SourcePixels::kGrey) pixels = SourcePixels::kRgb;
   // A partly covered last box is one pixel that the picture's edge cuts through.
   resampler_.emplace(
       pixels, ResampleAxis{outWidth, static_cast<double>(decodedWidth) / factor_, 0, shrunkWidth},
@@ -49,9 +54,8 @@ DecodedRows::DecodedRows(SourcePixels pixels, int decodedWidth, int decodedHeigh
 void DecodedRows::addRow(const std::uint8_t* row) {
   if (rowsAdded_ >= height_) return;
   ++rowsAdded_;
-  // This is where rows in the picture's colour space (iccProfile_) would be turned into sRGB.
   if (factor_ == 1) {
-    resampler_->addRow(row);
+    resampler_->addRow(inSrgb(row, width_));
     return;
   }
   const int k = factor_;
@@ -117,7 +121,26 @@ void DecodedRows::emitBand() {
   }
   std::fill(sums_.begin(), sums_.end(), 0);
   bandRows_ = 0;
-  resampler_->addRow(shrunk_.data());
+  resampler_->addRow(inSrgb(shrunk_.data(), shrunkWidth));
+}
+
+// Converted after box-averaging, as a JPEG's pixels are after its scaled decoding: the average of
+// a few neighbours in the picture's own space.
+const std::uint8_t* DecodedRows::inSrgb(const std::uint8_t* row, int pixels) {
+  if (colour_ == nullptr) return row;
+  if (!alpha_) {
+    converted_.resize(static_cast<size_t>(pixels) * 3);
+    colour_->convert(row, converted_.data(), pixels);
+    return converted_.data();
+  }
+  // RGBA: the colours converted on their own, the alpha kept.
+  rgb_.resize(static_cast<size_t>(pixels) * 3);
+  for (int x = 0; x < pixels; ++x) std::copy_n(row + x * 4, 3, &rgb_[static_cast<size_t>(x) * 3]);
+  colour_->convert(rgb_.data(), rgb_.data(), pixels);
+  converted_.assign(row, row + static_cast<size_t>(pixels) * 4);
+  for (int x = 0; x < pixels; ++x)
+    std::copy_n(&rgb_[static_cast<size_t>(x) * 3], 3, &converted_[static_cast<size_t>(x) * 4]);
+  return converted_.data();
 }
 
 RgbaImage DecodedRows::finish() {

@@ -1,7 +1,8 @@
 // Where the decoders of PNG, WebP, TIFF and HEIF hand their pixels: rows as the library decoded
 // them, with the picture's colour profile, box-averaged to no less than twice the drawn size (as
-// a JPEG's 1/8-step scaled decoding does) and then resampled once, so that a large picture costs
-// one pass over its rows and a few rows of memory.
+// a JPEG's 1/8-step scaled decoding does), turned into sRGB when the profile says another colour
+// space, and then resampled once, so that a large picture costs one pass over its rows and a few
+// rows of memory.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/picture/colour.h"
 #include "platform/picture/picture.h"
 #include "platform/picture/resample.h"
 
@@ -38,15 +40,19 @@ class DecodedRows final {
 
  private:
   void emitBand();
+  // The row in sRGB, for the resampler: `row` itself when there is no conversion.
+  const std::uint8_t* inSrgb(const std::uint8_t* row, int pixels);
 
   int channels_;
   bool alpha_;
   int width_;
   int height_;
   int factor_;
-  // The colour profile of the rows, kept for the conversion to sRGB; rows are drawn as they are
-  // until that conversion exists.
-  std::vector<std::uint8_t> iccProfile_;
+  // From the rows' colour profile to sRGB; null for sRGB rows (no profile, an sRGB one, or one
+  // that cannot be used).
+  std::shared_ptr<const ColourConversion> colour_;
+  std::vector<std::uint8_t> converted_;  // one row in sRGB
+  std::vector<std::uint8_t> rgb_;        // the colours of one RGBA row, converted
   std::optional<Resampler> resampler_;
   std::vector<std::uint32_t> sums_;   // one band's sums per shrunk pixel and channel
   std::vector<std::uint8_t> shrunk_;  // one shrunk row

@@ -20,6 +20,7 @@
 #include "platform/picture/orientation.h"
 #include "platform/picture/picture.h"
 #include "tests/batch/command_runner.h"
+#include "tests/support/icc_profiles.h"
 #include "tools/format_writer.h"
 #include "tools/gif_writer.h"
 
@@ -88,6 +89,7 @@ inline int errorOf(const std::vector<std::uint8_t>& bytes, std::string* descript
 // not change the 8-bit result.
 inline SampleImage sixteenBit(const SampleImage& image) {
   SampleImage out(image.width, image.height, image.channels, 16);
+  out.icc = image.icc;
   for (size_t i = 0; i < image.data.size(); ++i) {
     const std::uint16_t v =
         static_cast<std::uint16_t>(image.data[i] * 257 + (image.data[i] < 255 ? 100 : 0));

@@ -141,6 +141,46 @@ TEST_F(Formats, AlphaStaysStraightAndTransparentPixelsStayClear) {
   EXPECT_EQ(pixelAt(indexed, 0.8, 0.25), (std::array<int, 4>{30, 200, 60, 255}));
 }
 
+// Every kind's embedded profile: its colours come out as Little CMS converts the untagged
+// drawing's, transparency kept.
+TEST_F(Formats, EmbeddedProfilesAreConvertedToSrgb) {
+  const testsupport::IccProfile profile = testsupport::proPhotoProfile();
+  const auto expectConverted = [&profile](const RgbaImage& plain, const RgbaImage& tagged) {
+    for (const auto& [fx, fy] : {std::pair{0.25, 0.25}, {0.75, 0.25}, {0.25, 0.75}, {0.75, 0.75}}) {
+      const std::array<int, 4> p = pixelAt(plain, fx, fy);
+      const testsupport::Rgb expected = testsupport::throughProfile(
+          profile, testsupport::IccInput::kRgb,
+          {static_cast<std::uint8_t>(p[0]), static_cast<std::uint8_t>(p[1]),
+           static_cast<std::uint8_t>(p[2])});
+      const std::array<int, 4> t = pixelAt(tagged, fx, fy);
+      EXPECT_NEAR(t[0], expected.r, 2) << fx << "," << fy;
+      EXPECT_NEAR(t[1], expected.g, 2) << fx << "," << fy;
+      EXPECT_NEAR(t[2], expected.b, 2) << fx << "," << fy;
+      EXPECT_EQ(t[3], p[3]) << fx << "," << fy;
+    }
+  };
+  for (const Case& c : opaqueCases()) {
+    if (std::string(c.name).find("CMYK") != std::string::npos) continue;  // RGB says nothing of ink
+    SCOPED_TRACE(c.name);
+    SampleImage image = tools::quadrants(96, 64, kColours);
+    const RgbaImage plain = draw(c.write(image), 48, 32);
+    image.icc = profile;
+    expectConverted(plain, draw(c.write(image), 48, 32));
+  }
+  SampleImage clear = leftHalfClear(kColours, 96, 64);
+  const RgbaImage plain = draw(tools::encodePng(clear), 48, 32);
+  clear.icc = profile;
+  expectConverted(plain, draw(tools::encodePng(clear), 48, 32));
+  // A grey picture with a linear grey profile is lighter in sRGB; an RGB profile leaves it be.
+  SampleImage flatGrey(32, 32, 1, 8);
+  std::fill(flatGrey.data.begin(), flatGrey.data.end(), 100);
+  flatGrey.icc = testsupport::linearGreyProfile();
+  EXPECT_EQ(pixelAt(draw(tools::encodePng(flatGrey), 16, 16), 0.5, 0.5)[0],
+            testsupport::throughProfile(flatGrey.icc, testsupport::IccInput::kGrey, {100}).r);
+  flatGrey.icc = profile;
+  EXPECT_EQ(pixelAt(draw(tools::encodePng(flatGrey), 16, 16), 0.5, 0.5)[0], 100);
+}
+
 TEST_F(Formats, TiffAndHeifOrientationsAreApplied) {
   const SampleImage stored = tools::quadrants(96, 64, kColours);
   for (const int orientation : {2, 3, 6, 8}) {
