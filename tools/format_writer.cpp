@@ -93,6 +93,12 @@ std::vector<std::uint8_t> encodePng(const SampleImage& image, bool interlaced) {
     iccp.profile = const_cast<char*>(reinterpret_cast<const char*>(image.icc.data()));
     require(spng_set_iccp(context.get(), &iccp) == 0, "PNG profile");
   }
+  if (!image.exif.empty()) {
+    spng_exif exif{};
+    exif.length = image.exif.size();
+    exif.data = const_cast<char*>(reinterpret_cast<const char*>(image.exif.data()));
+    require(spng_set_exif(context.get(), &exif) == 0, "PNG EXIF");
+  }
   const int status = spng_encode_image(context.get(), image.data.data(), image.data.size(),
                                        SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
   require(status == 0, spng_strerror(status));
@@ -145,16 +151,18 @@ std::vector<std::uint8_t> encodeWebp(const SampleImage& image, bool lossless, fl
   require(size > 0, "WebP encoding");
   std::vector<std::uint8_t> out(output, output + size);
   WebPFree(output);
-  if (!image.icc.empty()) {
-    // The profile needs the extended format: libwebpmux rewrites the file around it.
+  if (!image.icc.empty() || !image.exif.empty()) {
+    // A profile or EXIF needs the extended format: libwebpmux rewrites the file around them.
     std::unique_ptr<WebPMux, decltype(&WebPMuxDelete)> mux(WebPMuxNew(), WebPMuxDelete);
     const WebPData bitstream{out.data(), out.size()};
-    const WebPData profile{image.icc.data(), image.icc.size()};
+    require(mux && WebPMuxSetImage(mux.get(), &bitstream, 1) == WEBP_MUX_OK, "WebP container");
+    for (const auto& [name, chunk] : {std::pair{"ICCP", &image.icc}, {"EXIF", &image.exif}}) {
+      const WebPData data{chunk->data(), chunk->size()};
+      require(chunk->empty() || WebPMuxSetChunk(mux.get(), name, &data, 1) == WEBP_MUX_OK,
+              "WebP chunk");
+    }
     WebPData assembled{};
-    require(mux && WebPMuxSetImage(mux.get(), &bitstream, 1) == WEBP_MUX_OK &&
-                WebPMuxSetChunk(mux.get(), "ICCP", &profile, 1) == WEBP_MUX_OK &&
-                WebPMuxAssemble(mux.get(), &assembled) == WEBP_MUX_OK,
-            "WebP profile");
+    require(WebPMuxAssemble(mux.get(), &assembled) == WEBP_MUX_OK, "WebP container");
     out.assign(assembled.bytes, assembled.bytes + assembled.size);
     WebPDataClear(&assembled);
   }

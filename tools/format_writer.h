@@ -20,6 +20,8 @@ struct SampleImage {
   // An ICC colour profile every writer embeds (PNG's iCCP, WebP's ICCP, TIFF's tag, HEIF's
   // "prof"); none when empty.
   std::vector<std::uint8_t> icc;
+  // An EXIF block the PNG (eXIf) and WebP (EXIF) writers embed as it is; none when empty.
+  std::vector<std::uint8_t> exif;
 
   SampleImage() = default;
   SampleImage(int w, int h, int c, int b);

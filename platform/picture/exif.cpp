@@ -72,13 +72,9 @@ std::uint32_t singleValue(const TiffReader& reader, size_t entry, unsigned type,
   return type == kTypeShort ? reader.u16(entry + 8) : reader.u32(entry + 8);
 }
 
-// The TIFF structure of an APP1 EXIF payload, in its byte order; none for anything else.
-std::optional<TiffReader> tiffOf(std::span<const std::uint8_t> app1) {
-  if (app1.size() < sizeof kExifSignature + 8 ||
-      std::memcmp(app1.data(), kExifSignature, sizeof kExifSignature) != 0) {
-    return std::nullopt;
-  }
-  const std::span<const std::uint8_t> tiff = app1.subspan(sizeof kExifSignature);
+// The TIFF structure of an EXIF block, in its byte order; none for anything else.
+std::optional<TiffReader> tiffOf(std::span<const std::uint8_t> tiff) {
+  if (tiff.size() < 8) return std::nullopt;
   bool bigEndian;
   if (tiff[0] == 'I' && tiff[1] == 'I') {
     bigEndian = false;
@@ -92,18 +88,34 @@ std::optional<TiffReader> tiffOf(std::span<const std::uint8_t> app1) {
   return reader;
 }
 
-}  // namespace
+// The TIFF structure of an APP1 EXIF payload ("Exif\0\0" first).
+std::optional<TiffReader> app1TiffOf(std::span<const std::uint8_t> app1) {
+  if (app1.size() < sizeof kExifSignature ||
+      std::memcmp(app1.data(), kExifSignature, sizeof kExifSignature) != 0) {
+    return std::nullopt;
+  }
+  return tiffOf(app1.subspan(sizeof kExifSignature));
+}
 
-int exifOrientation(std::span<const std::uint8_t> app1) {
-  const std::optional<TiffReader> reader = tiffOf(app1);
+int orientationOf(const std::optional<TiffReader>& reader) {
   if (!reader) return 1;
   const size_t entry = findEntry(*reader, reader->u32(4), kOrientationTag);
   const std::uint32_t value = singleValue(*reader, entry, kTypeShort, 1);
   return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
 }
 
+}  // namespace
+
+int exifOrientation(std::span<const std::uint8_t> app1) { return orientationOf(app1TiffOf(app1)); }
+
+int exifBlockOrientation(std::span<const std::uint8_t> block) {
+  const bool prefixed = block.size() >= sizeof kExifSignature &&
+                        std::memcmp(block.data(), kExifSignature, sizeof kExifSignature) == 0;
+  return prefixed ? exifOrientation(block) : orientationOf(tiffOf(block));
+}
+
 bool exifSaysAdobeRgb(std::span<const std::uint8_t> app1) {
-  const std::optional<TiffReader> reader = tiffOf(app1);
+  const std::optional<TiffReader> reader = app1TiffOf(app1);
   if (!reader) return false;
   const size_t exifIfd =
       singleValue(*reader, findEntry(*reader, reader->u32(4), kExifIfdTag), kTypeLong, 0);

@@ -12,6 +12,10 @@ namespace platform {
 // range.
 int exifOrientation(std::span<const std::uint8_t> app1);
 
+// The same from an EXIF block as PNG's eXIf and WebP's EXIF chunks hold it: the TIFF structure
+// alone, or after "Exif\0\0" as some writers put it.
+int exifBlockOrientation(std::span<const std::uint8_t> block);
+
 // True when the EXIF IFD's ColorSpace is 0xFFFF (uncalibrated) and its interoperability index is
 // "R03": the camera convention for Adobe RGB (1998) without an embedded profile.
 bool exifSaysAdobeRgb(std::span<const std::uint8_t> app1);

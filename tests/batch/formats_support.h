@@ -21,6 +21,7 @@
 #include "platform/picture/picture.h"
 #include "tests/batch/command_runner.h"
 #include "tests/support/icc_profiles.h"
+#include "tests/support/picture_writers.h"
 #include "tools/format_writer.h"
 #include "tools/gif_writer.h"
 

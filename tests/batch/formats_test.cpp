@@ -181,22 +181,29 @@ TEST_F(Formats, EmbeddedProfilesAreConvertedToSrgb) {
   EXPECT_EQ(pixelAt(draw(tools::encodePng(flatGrey), 16, 16), 0.5, 0.5)[0], 100);
 }
 
-TEST_F(Formats, TiffAndHeifOrientationsAreApplied) {
-  const SampleImage stored = tools::quadrants(96, 64, kColours);
+TEST_F(Formats, OrientationsAreApplied) {
   for (const int orientation : {2, 3, 6, 8}) {
     SCOPED_TRACE("orientation " + std::to_string(orientation));
     const bool swaps = orientation >= 5;
     const Quad expected = uprightQuadrants(kColours, orientation);
+    SampleImage stored = tools::quadrants(96, 64, kColours);
+    const std::vector<std::uint8_t> tiff = tools::encodeTiff(stored, {.orientation = orientation});
+    const std::vector<std::uint8_t> heic = tools::encodeHeif(stored, {.orientation = orientation});
+    // PNG's eXIf and WebP's EXIF chunk: the TIFF structure alone, or as a JPEG's APP1 holds it.
+    const std::vector<std::uint8_t> app1 = testsupport::exifWithOrientation(orientation, true);
+    stored.exif.assign(app1.begin() + 6, app1.end());
+    const std::vector<std::uint8_t> png = tools::encodePng(stored);
+    stored.exif = app1;
+    const std::vector<std::uint8_t> webp = tools::encodeWebp(stored, true);
     for (const auto& [name, bytes] :
-         {std::pair{"TIFF", tools::encodeTiff(stored, {.orientation = orientation})},
-          std::pair{"HEIC", tools::encodeHeif(stored, {.orientation = orientation})}}) {
+         {std::pair{"TIFF", tiff}, {"HEIC", heic}, {"PNG", png}, {"WebP", webp}}) {
       SCOPED_TRACE(name);
       const auto picture = platform::loadPictureFromBytes(bytes);
       EXPECT_EQ(picture->info().width, swaps ? 64 : 96);
       EXPECT_EQ(picture->info().height, swaps ? 96 : 64);
       expectQuadrants(
           platform::renderPicture(*picture, picture->info().width / 2, picture->info().height / 2),
-          expected, name == std::string("TIFF") ? 2 : 16);
+          expected, name == std::string("HEIC") ? 16 : 2);
     }
   }
 }

@@ -13,6 +13,7 @@
 
 #include "platform/base/runtime_error.h"
 #include "platform/picture/decoded_rows.h"
+#include "platform/picture/exif.h"
 #include "platform/picture/formats/formats.h"
 
 namespace platform {
@@ -105,8 +106,15 @@ FormatHeader readPngHeader(std::span<const std::uint8_t> bytes) {
   try {
     const Reader reader(bytes);
     if (!readInfo(reader.png(), reader.info())) reader.fail();
+    // An eXIf chunk before the pixels (after them, it is read only once they are decoded).
+    png_uint_32 exifLength = 0;
+    png_bytep exif = nullptr;
+    int orientation = 1;
+    if (png_get_eXIf_1(reader.png(), reader.info(), &exifLength, &exif) != 0 && exif != nullptr) {
+      orientation = exifBlockOrientation({exif, exifLength});
+    }
     return {static_cast<int>(png_get_image_width(reader.png(), reader.info())),
-            static_cast<int>(png_get_image_height(reader.png(), reader.info())), 1};
+            static_cast<int>(png_get_image_height(reader.png(), reader.info())), orientation};
   } catch (const std::bad_alloc&) {
     raiseError(kErrOutOfMemory);
   }

@@ -11,6 +11,7 @@
 
 #include "platform/base/runtime_error.h"
 #include "platform/picture/decoded_rows.h"
+#include "platform/picture/exif.h"
 #include "platform/picture/formats/formats.h"
 
 namespace platform {
@@ -45,24 +46,30 @@ WebPBitstreamFeatures features(std::span<const std::uint8_t> webp) {
   return features;
 }
 
-// The ICC profile of an extended file, empty when it has none. Points into the file's bytes.
-std::span<const std::uint8_t> iccProfile(std::span<const std::uint8_t> webp) {
+// The chunk ("ICCP", "EXIF") of an extended file whose flag says it is there, empty when it has
+// none. Points into the file's bytes.
+std::span<const std::uint8_t> extendedChunk(std::span<const std::uint8_t> webp, const char* name,
+                                            std::uint32_t flag) {
   const WebPData data{webp.data(), webp.size()};
   std::unique_ptr<WebPDemuxer, decltype(&WebPDemuxDelete)> demuxer(WebPDemux(&data),
                                                                    WebPDemuxDelete);
-  if (!demuxer || !(WebPDemuxGetI(demuxer.get(), WEBP_FF_FORMAT_FLAGS) & ICCP_FLAG)) return {};
+  if (!demuxer || !(WebPDemuxGetI(demuxer.get(), WEBP_FF_FORMAT_FLAGS) & flag)) return {};
   WebPChunkIterator chunk{};
-  std::span<const std::uint8_t> profile;
-  if (WebPDemuxGetChunk(demuxer.get(), "ICCP", 1, &chunk)) {
-    profile = {chunk.chunk.bytes, chunk.chunk.size};
-  }
+  std::span<const std::uint8_t> found;
+  if (WebPDemuxGetChunk(demuxer.get(), name, 1, &chunk))
+    found = {chunk.chunk.bytes, chunk.chunk.size};
   WebPDemuxReleaseChunkIterator(&chunk);
-  return profile;
+  return found;
+}
+
+std::span<const std::uint8_t> iccProfile(std::span<const std::uint8_t> webp) {
+  return extendedChunk(webp, "ICCP", ICCP_FLAG);
 }
 
 FormatHeader readWebpHeader(std::span<const std::uint8_t> webp) {
   const WebPBitstreamFeatures header = features(webp);
-  return {header.width, header.height, 1};
+  return {header.width, header.height,
+          exifBlockOrientation(extendedChunk(webp, "EXIF", EXIF_FLAG))};
 }
 
 // An animation: its first frame as the decoder lays it on the canvas (transparent elsewhere).
