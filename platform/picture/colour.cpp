@@ -191,7 +191,9 @@ struct ColourConversion::MatrixShaper {
   void convert(const std::uint8_t* in, std::uint8_t* out, int count) const {
     const auto encode = [this](float value) {
       const float clamped = std::clamp(value, 0.0f, 1.0f);
-      return encoded[static_cast<int>(clamped * kEncodedSteps + 0.5f)];
+      // Never negative, so adding a half and truncating rounds to the nearest step.
+      const float halfAbove = clamped * kEncodedSteps + 0.5f;
+      return encoded[static_cast<int>(halfAbove)];
     };
     for (int i = 0; i < count; ++i, in += 3, out += 3) {
       const float r = linear[0][in[0]];

@@ -93,8 +93,8 @@ IccProfile displayP3Profile() {
 IccProfile tabulatedCurveProfile() {
   std::vector<cmsUInt16Number> table(1024);
   for (size_t i = 0; i < table.size(); ++i) {
-    table[i] = static_cast<cmsUInt16Number>(
-        std::lround(65535 * std::pow(static_cast<double>(i) / (table.size() - 1), 2.2)));
+    table[i] = static_cast<cmsUInt16Number>(std::lround(
+        65535 * std::pow(static_cast<double>(i) / static_cast<double>(table.size() - 1), 2.2)));
   }
   return saved(
       rgbProfileWith(kD65, kAdobePrimaries,
@@ -105,7 +105,8 @@ IccProfile tabulatedCurveProfile() {
 IccProfile liftedBlackProfile() {
   std::vector<cmsUInt16Number> table(256);
   for (size_t i = 0; i < table.size(); ++i) {
-    const double light = std::pow(static_cast<double>(i) / (table.size() - 1), 2.2);
+    const double light =
+        std::pow(static_cast<double>(i) / static_cast<double>(table.size() - 1), 2.2);
     table[i] = static_cast<cmsUInt16Number>(std::lround(65535 * (0.002 + 0.998 * light)));
   }
   return saved(
