@@ -106,8 +106,15 @@ int sizeFor(const platform::PictureInfo& info, const Options& options) {
 void makeOne(ThumbnailMaker& maker, const Job& job, Batch& batch) {
   const std::string& path = job.picture;
   try {
-    const std::shared_ptr<const platform::EncodedPicture> picture = platform::loadPicture(path);
-    const platform::JpegBytes jpeg = maker.make(*picture, sizeFor(picture->info(), batch.options));
+    std::shared_ptr<const platform::EncodedPicture> picture = platform::loadPicture(path);
+    const int size = sizeFor(picture->info(), batch.options);
+    // Only what the drawing reads is held while it is drawn: of a large progressive photo, its
+    // DC scans, a twentieth of the file.
+    const ThumbnailCanvas canvas =
+        thumbnailCanvas(picture->info().width, picture->info().height, size);
+    picture =
+        platform::keepBytesForDrawing(std::move(picture), canvas.drawnWidth, canvas.drawnHeight);
+    const platform::JpegBytes jpeg = maker.make(*picture, size);
     if (const int error = writeThumbnail(job.thumbnail, jpeg, batch)) {
       batch.reporter.failure(path, "cannot write " + job.thumbnail + ": " + std::strerror(error));
       return;

@@ -169,6 +169,12 @@ struct JpegDecoder::State {
 
   // Components whose scaled DCT is 1x1 are drawn from their DC coefficients alone.
   void dropUnusedScans() {
+    ComponentSet dropped{};
+    if (unusedAcScans(dropped)) source.dropAcScans(&cinfo, dropped);
+  }
+
+  // The components whose AC scans the output dimensions leave unused; false when there are none.
+  bool unusedAcScans(ComponentSet& dropped) const {
     ComponentSet dcOnly{};
     ComponentSet needsAc{};
     for (int ci = 0; ci < cinfo.num_components; ++ci) {
@@ -180,13 +186,12 @@ struct JpegDecoder::State {
 #endif
       (oneByOne ? dcOnly : needsAc)[component.component_id & 0xFF] = true;
     }
-    ComponentSet dropped{};
     bool any = false;
     for (size_t id = 0; id < dropped.size(); ++id) {
       dropped[id] = dcOnly[id] && !needsAc[id];
       any = any || dropped[id];
     }
-    if (any) source.dropAcScans(&cinfo, dropped);
+    return any;
   }
 
   // Hands every output row to sink(row), converting CMYK to RGB when the plan says so.
@@ -312,6 +317,32 @@ ScaledJpeg JpegDecoder::decodeScaled(std::span<const std::uint8_t> jpeg, int sca
   };
   s.readRows(plan, sink);
   return out;
+}
+
+std::vector<std::uint8_t> JpegDecoder::usedBytes(std::span<const std::uint8_t> jpeg, int width,
+                                                 int height) {
+  State& s = *state_;
+  State::Session session(s);
+  s.readHeader(jpeg, false);
+  if (!s.cinfo.progressive_mode) return {};
+  const int scale = chooseJpegScale(static_cast<int>(s.cinfo.image_width),
+                                    static_cast<int>(s.cinfo.image_height), width, height);
+  if (scale == 0) return {};
+  planOutput(s.cinfo);  // as render() sets the decompressor up
+  s.cinfo.scale_num = static_cast<unsigned>(scale);
+  s.cinfo.scale_denom = 8;
+  guarded(s.errors, [&s] { jpeg_calc_output_dimensions(&s.cinfo); });
+  ComponentSet dropped{};
+  const size_t position = s.source.position();
+  if (!s.unusedAcScans(dropped) || position == 0) return {};
+  // The header as read so far, then what the scan filter would serve from there on.
+  std::vector<std::uint8_t> used(jpeg.begin(),
+                                 jpeg.begin() + static_cast<std::ptrdiff_t>(position));
+  for (const ByteRange& range : keptRanges(jpeg, position, dropped)) {
+    used.insert(used.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(range.begin),
+                jpeg.begin() + static_cast<std::ptrdiff_t>(range.end));
+  }
+  return used;
 }
 
 size_t JpegDecoder::bytesRead() const { return state_->source.bytesServed(); }

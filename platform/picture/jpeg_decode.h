@@ -58,6 +58,10 @@ class JpegDecoder final {
   // The picture at scale/8 with block smoothing off, decoding only the scans that scale uses or
   // all of them.
   ScaledJpeg decodeScaled(std::span<const std::uint8_t> jpeg, int scale, bool onlyUsedScans);
+  // The bytes render() reads for a drawing of width x height or smaller: a progressive JPEG whose
+  // AC scans that drawing leaves out, most of its bytes, are taken out. They draw exactly as the
+  // whole file does at those sizes. Empty when nothing would be left out. Raises 481.
+  std::vector<std::uint8_t> usedBytes(std::span<const std::uint8_t> jpeg, int width, int height);
   // Bytes of the file the last decode read (fewer when scans were left out).
   size_t bytesRead() const;
   // What libjpeg had to work around in the last decode, in plain words ("ends early; the rest is

@@ -189,6 +189,26 @@ std::shared_ptr<const EncodedPicture> loadPictureFromBytes(std::vector<std::uint
   return readPicture(std::move(bytes));
 }
 
+std::shared_ptr<const EncodedPicture> keepBytesForDrawing(
+    std::shared_ptr<const EncodedPicture> picture, int width, int height) {
+  const EncodedPicture::Facts& facts = picture->facts();
+  if (picture->info().format != PictureFormat::kJpeg || !facts.progressive || width < 1 ||
+      height < 1) {
+    return picture;
+  }
+  const bool swap = swapsAxes(facts.orientation);
+  std::vector<std::uint8_t> used;
+  try {
+    thread_local JpegDecoder decoder;
+    used = decoder.usedBytes(picture->bytes(), swap ? height : width, swap ? width : height);
+  } catch (const RuntimeError&) {
+    return picture;  // drawing it will say what is wrong
+  }
+  if (used.empty()) return picture;
+  return std::make_shared<const EncodedPicture>(std::move(used), picture->info(),
+                                                std::make_unique<EncodedPicture::Facts>(facts));
+}
+
 void setGifRenderer(GifRenderer renderer) { gGifRenderer.store(renderer); }
 
 class PictureRenderer::Decoders {

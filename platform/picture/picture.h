@@ -66,6 +66,13 @@ std::shared_ptr<const EncodedPicture> loadPicture(const std::string& path);
 // The same for bytes already in memory (tests, fuzzing).
 std::shared_ptr<const EncodedPicture> loadPictureFromBytes(std::vector<std::uint8_t> bytes);
 
+// The picture with only the bytes that drawing it at width x height or smaller reads (upright
+// sizes; it then draws exactly as before at those sizes): a large progressive JPEG drawn small
+// leaves most of its bytes unread, and a program that draws a picture once (quorvane-thumb) need
+// not hold them while it draws. Any other picture, or one drawn larger, is returned as it is.
+std::shared_ptr<const EncodedPicture> keepBytesForDrawing(
+    std::shared_ptr<const EncodedPicture> picture, int width, int height);
+
 // RGBA, 8 bits a channel, top row first, rows packed (width * 4 bytes), straight alpha
 // (255 = opaque). JPEG pictures are opaque; transparent GIF pixels have alpha 0.
 struct RgbaImage {

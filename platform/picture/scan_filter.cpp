@@ -118,15 +118,21 @@ void ScanFilterSource::attach(j_decompress_ptr cinfo, std::span<const std::uint8
   cinfo->src = &manager_.pub;
 }
 
-void ScanFilterSource::dropAcScans(j_decompress_ptr, const ComponentSet& dropped) {
-  // Until now the whole file was served as one buffer: the read position is an offset into it.
+size_t ScanFilterSource::position() const {
+  // Until scans are left out the whole file is served as one buffer: the read position is an
+  // offset into it.
   const std::uint8_t* next = manager_.pub.next_input_byte;
   const std::less<const std::uint8_t*> before;
   if (nextRange_ != 1 || ranges_.size() != 1 || next == nullptr || before(next, jpeg_.data()) ||
       before(jpeg_.data() + jpeg_.size(), next)) {
-    return;  // already filtered, or at the end of the data
+    return 0;  // already filtered, or at the end of the data
   }
-  const size_t position = static_cast<size_t>(next - jpeg_.data());
+  return static_cast<size_t>(next - jpeg_.data());
+}
+
+void ScanFilterSource::dropAcScans(j_decompress_ptr, const ComponentSet& dropped) {
+  const size_t position = this->position();
+  if (position == 0) return;
   ranges_ = keptRanges(jpeg_, position, dropped);
   nextRange_ = 0;
   served_ = position;

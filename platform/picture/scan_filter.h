@@ -44,6 +44,9 @@ class ScanFilterSource final {
   // From the current read position on, leaves out the AC scans of the components in `dropped`.
   // Call after jpeg_read_header, before jpeg_start_decompress.
   void dropAcScans(j_decompress_ptr cinfo, const ComponentSet& dropped);
+  // The read position in the JPEG before any scan is left out (after jpeg_read_header: the start
+  // of the first scan's data); 0 when it is not known.
+  size_t position() const;
   // Bytes served so far (for tests and measurements).
   size_t bytesServed() const { return served_; }
 

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <iostream>
+#include <sstream>
 
 #include "platform/base/runtime_error.h"
 #include "platform/picture/exif.h"
@@ -158,6 +159,33 @@ TEST(ScanFilter, DcOnlyDecodeMatchesFullDecodeOnCorpusAndPhotos) {
     expectSamePixelsFromFewerScans(jpeg, path.string());
   }
   EXPECT_GT(progressive, 0);
+}
+
+// quorvane-thumb holds only the bytes its one drawing reads: they draw exactly as the whole file
+// at that size and below; a drawing that needs more, or a baseline file, keeps them all.
+TEST(ScanFilter, APictureKeepsOnlyTheBytesItsDrawingReads) {
+  const testsupport::RgbImage source = detailed(800, 600);
+  for (Sampling sampling : {Sampling::k444, Sampling::k420, Sampling::kGrey}) {
+    for (const bool cut : {false, true}) {
+      JpegOptions options{sampling, 90, true};
+      options.app1 = testsupport::exifWithOrientation(6, false);  // 600 x 800 upright
+      std::vector<std::uint8_t> jpeg = testsupport::encodeJpeg(source, options);
+      if (cut) jpeg.resize(jpeg.size() * 3 / 4);
+      std::ostringstream named;
+      named << sampling << (cut ? " cut short" : "");
+      const std::string what = named.str();
+      const auto whole = loadPictureFromBytes(jpeg);
+      const auto kept = keepBytesForDrawing(whole, 30, 40);
+      EXPECT_LT(kept->bytes().size() * 2, whole->bytes().size()) << what;
+      for (const auto& [w, h] : {std::pair{30, 40}, {15, 20}, {1, 1}}) {
+        EXPECT_TRUE(renderPicture(*kept, w, h).pixels == renderPicture(*whole, w, h).pixels)
+            << what << " at " << w << "x" << h;
+      }
+      EXPECT_EQ(keepBytesForDrawing(whole, 600, 800), whole) << what;
+    }
+  }
+  const auto baseline = loadPictureFromBytes(testsupport::encodeJpeg(source, {Sampling::k444, 90}));
+  EXPECT_EQ(keepBytesForDrawing(baseline, 60, 45), baseline);
 }
 
 // A decoder keeps its coefficient memory from picture to picture: nothing a larger picture left
