@@ -294,21 +294,30 @@ std::shared_ptr<const ColourConversion> colourConversion(std::span<const std::ui
   if (profile.empty() || profile.size() > kMaxProfileBytes) return nullptr;
   static std::mutex mutex;
   static std::list<KeptConversion> kept;  // the most recently used first
-  const std::lock_guard<std::mutex> lock(mutex);
-  const auto found = std::find_if(kept.begin(), kept.end(), [&](const KeptConversion& entry) {
-    return entry.input == input &&
-           std::equal(entry.profile.begin(), entry.profile.end(), profile.begin(), profile.end());
-  });
-  if (found != kept.end()) {
+  // The kept conversion of the profile, moved to the front; none when it is not kept.
+  const auto lookUp = [&]() -> const KeptConversion* {
+    const auto found = std::find_if(kept.begin(), kept.end(), [&](const KeptConversion& entry) {
+      return entry.input == input &&
+             std::equal(entry.profile.begin(), entry.profile.end(), profile.begin(), profile.end());
+    });
+    if (found == kept.end()) return nullptr;
     kept.splice(kept.begin(), kept, found);
-    return kept.front().conversion;
+    return &kept.front();
+  };
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (const KeptConversion* found = lookUp()) return found->conversion;
   }
+  // Built without the lock: a large CMYK profile's table takes a while, and other pictures'
+  // conversions need not wait for it. Two threads may build the same one at once; one is kept.
   std::shared_ptr<const ColourConversion> conversion;
   if (const Profile opened(cmsOpenProfileFromMemTHR(lcmsContext(), profile.data(),
                                                     static_cast<cmsUInt32Number>(profile.size())));
       opened) {
     conversion = conversionFrom(opened.get(), input);
   }
+  const std::lock_guard<std::mutex> lock(mutex);
+  if (const KeptConversion* found = lookUp()) return found->conversion;
   kept.push_front({input, {profile.begin(), profile.end()}, conversion});
   std::size_t bytes = 0;
   for (const KeptConversion& entry : kept) bytes += entry.profile.size();
