@@ -15,18 +15,19 @@ class FormatsCommand : public ::testing::Test {
 TEST_F(FormatsCommand, MakesThumbNameDotJpgOfEveryFormatInAFolderSearch) {
   const SampleImage landscape = tools::quadrants(400, 300, kColours);
   const SampleImage portrait = tools::quadrants(300, 400, kColours);
-  writeFile(dir_ / "a.png", tools::encodePng(landscape));
-  writeFile(dir_ / "b.WEBP", tools::encodeWebp(portrait));
-  writeFile(dir_ / "c.tif", tools::encodeTiff(landscape, {.compression = 7}));
-  writeFile(dir_ / "d.TIFF", tools::encodeTiff(portrait, {.compression = 5}));
-  writeFile(dir_ / "IMG_0001.HEIC", tools::encodeHeif(landscape, {.orientation = 6}));
-  writeFile(dir_ / "f.heif", tools::encodeHeif(portrait));
-  writeFile(dir_ / "g.Avif", tools::encodeHeif(landscape, {.avif = true}));
+  testsupport::writeBytes(dir_ / "a.png", tools::encodePng(landscape));
+  testsupport::writeBytes(dir_ / "b.WEBP", tools::encodeWebp(portrait));
+  testsupport::writeBytes(dir_ / "c.tif", tools::encodeTiff(landscape, {.compression = 7}));
+  testsupport::writeBytes(dir_ / "d.TIFF", tools::encodeTiff(portrait, {.compression = 5}));
+  testsupport::writeBytes(dir_ / "IMG_0001.HEIC", tools::encodeHeif(landscape, {.orientation = 6}));
+  testsupport::writeBytes(dir_ / "f.heif", tools::encodeHeif(portrait));
+  testsupport::writeBytes(dir_ / "g.Avif", tools::encodeHeif(landscape, {.avif = true}));
   tools::writeFile((dir_ / "h.gif").string(),
                    tools::encodeGif({{4, 4, std::vector<std::uint8_t>(64, 200)}}));
-  writeFile(dir_ / "thumb_old.png.jpg", {0xFF, 0xD8, 0xFF, 0xD9});
+  testsupport::writeBytes(dir_ / "thumb_old.png.jpg",
+                          std::vector<std::uint8_t>{0xFF, 0xD8, 0xFF, 0xD9});
   fs::create_directory(dir_ / "sub");
-  writeFile(dir_ / "sub" / "i.png", tools::encodePng(portrait, true));
+  testsupport::writeBytes(dir_ / "sub" / "i.png", tools::encodePng(portrait, true));
 
   const CommandResult result = runThumb({"-r", "."}, dir_);
   EXPECT_EQ(result.status, 0) << result.err;
@@ -55,8 +56,9 @@ TEST_F(FormatsCommand, MakesThumbNameDotJpgOfEveryFormatInAFolderSearch) {
 }
 
 TEST_F(FormatsCommand, TransparentPixelsShowTheBackground) {
-  writeFile(dir_ / "clear.png", tools::encodePng(leftHalfClear(kColours, 200, 150)));
-  writeFile(dir_ / "clear.webp", tools::encodeWebp(leftHalfClear(kColours, 200, 150), true));
+  testsupport::writeBytes(dir_ / "clear.png", tools::encodePng(leftHalfClear(kColours, 200, 150)));
+  testsupport::writeBytes(dir_ / "clear.webp",
+                          tools::encodeWebp(leftHalfClear(kColours, 200, 150), true));
   const CommandResult result = runThumb({"--background=#ff00ff", "clear.png", "clear.webp"}, dir_);
   ASSERT_EQ(result.status, 0) << result.err;
   for (const char* name : {"thumb_clear.png.jpg", "thumb_clear.webp.jpg"}) {
@@ -73,18 +75,21 @@ TEST_F(FormatsCommand, TransparentPixelsShowTheBackground) {
 TEST_F(FormatsCommand, EachBrokenFileIsOneFailureLineNamingIt) {
   const SampleImage image = tools::quadrants(64, 48, kColours);
   const std::vector<std::uint8_t> png = tools::encodePng(image);
-  writeFile(dir_ / "cut.png",
-            {png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)});
+  testsupport::writeBytes(dir_ / "cut.png",
+                          {png.begin(), png.begin() + static_cast<std::ptrdiff_t>(png.size() / 2)});
   const std::vector<std::uint8_t> heic = tools::encodeHeif(image);
-  writeFile(dir_ / "cut.heic",
-            {heic.begin(), heic.begin() + static_cast<std::ptrdiff_t>(heic.size() / 2)});
-  writeFile(dir_ / "text.webp", {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'});
+  testsupport::writeBytes(
+      dir_ / "cut.heic",
+      {heic.begin(), heic.begin() + static_cast<std::ptrdiff_t>(heic.size() / 2)});
+  testsupport::writeBytes(
+      dir_ / "text.webp",
+      std::vector<std::uint8_t>{'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'});
   std::vector<std::uint8_t> huge = tools::encodePng(image);
   putBigEndian(huge, 16, 30000);
   putBigEndian(huge, 20, 30000);
   putBigEndian(huge, 29, crc32(&huge[12], 17));
-  writeFile(dir_ / "huge.png", huge);
-  writeFile(dir_ / "fine.tif", tools::encodeTiff(image));
+  testsupport::writeBytes(dir_ / "huge.png", huge);
+  testsupport::writeBytes(dir_ / "fine.tif", tools::encodeTiff(image));
 
   const CommandResult result = runThumb({"-j2", "."}, dir_);
   EXPECT_EQ(result.status, 1);
@@ -108,7 +113,8 @@ TEST_F(FormatsCommand, AHeifThatStopsItsDecoderIsOneFailureLine) {
   fs::copy_file(fs::path(QUORVANE_SOURCE_DIR) / "tests/fuzz/regressions/fuzz_heif" /
                     "crash-5c031bcba521cce45a9c56a01a66a2942b95f1ad",
                 dir_ / "stops.heic");
-  writeFile(dir_ / "fine.heic", tools::encodeHeif(tools::quadrants(64, 48, kColours)));
+  testsupport::writeBytes(dir_ / "fine.heic",
+                          tools::encodeHeif(tools::quadrants(64, 48, kColours)));
   const CommandResult result = runThumb({"-j1", "stops.heic", "fine.heic"}, dir_);
   EXPECT_EQ(result.status, 1);
   const std::vector<std::string> lines = linesOf(result.err);

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <turbojpeg.h>
 
 #include <algorithm>
 #include <array>
@@ -21,7 +20,9 @@
 #include "platform/picture/picture.h"
 #include "tests/batch/command_runner.h"
 #include "tests/support/icc_profiles.h"
+#include "tests/support/jpeg_probe.h"
 #include "tests/support/picture_writers.h"
+#include "tests/support/temp_folder.h"
 #include "tools/format_writer.h"
 #include "tools/gif_writer.h"
 
@@ -129,12 +130,6 @@ inline SampleImage leftHalfClear(const Quad& colours, int width, int height) {
   return image;
 }
 
-inline void writeFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
-
 inline std::uint32_t crc32(const std::uint8_t* data, size_t size) {
   std::uint32_t crc = 0xFFFFFFFFu;
   for (size_t i = 0; i < size; ++i) {
@@ -148,20 +143,15 @@ inline void putBigEndian(std::vector<std::uint8_t>& bytes, size_t at, std::uint3
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
 }
 
-// The JPEG file's pixels as RGBA (opaque).
+// The JPEG file's pixels as RGBA (opaque); empty when it is no JPEG.
 inline RgbaImage readJpeg(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::vector<std::uint8_t> jpeg((std::istreambuf_iterator<char>(file)), {});
-  RgbaImage image;
-  std::unique_ptr<void, int (*)(tjhandle)> decoder(tjInitDecompress(), tjDestroy);
-  int sampling = 0, colourspace = 0;
-  if (jpeg.empty() || tjDecompressHeader3(decoder.get(), jpeg.data(), jpeg.size(), &image.width,
-                                          &image.height, &sampling, &colourspace) != 0) {
-    return {};
+  const testsupport::RgbImage rgb = testsupport::decodeJpegFile(path);
+  RgbaImage image{rgb.width, rgb.height, {}};
+  image.pixels.reserve(rgb.pixels.size() / 3 * 4);
+  for (size_t i = 0; i + 2 < rgb.pixels.size(); i += 3) {
+    image.pixels.insert(image.pixels.end(),
+                        {rgb.pixels[i], rgb.pixels[i + 1], rgb.pixels[i + 2], 255});
   }
-  image.pixels.resize(static_cast<size_t>(image.width) * image.height * 4);
-  tjDecompress2(decoder.get(), jpeg.data(), jpeg.size(), image.pixels.data(), image.width, 0,
-                image.height, TJPF_RGBA, 0);
   return image;
 }
 
