@@ -55,8 +55,10 @@ for page in quorvane-thumb quorvane; do
   manual=$usr/share/man/man1/$page.1.gz
   warnings=$(MANWIDTH=80 man --warnings -l "$manual" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "$page.1: $warnings"
-  MANWIDTH=80 man -l "$manual" | grep -q "^NAME" || fail "$page.1 does not read"
+  # The page read whole first: with pipefail, grep -q leaving early could fail the pipe.
+  text=$(MANWIDTH=80 man -l "$manual")
+  grep -q "^NAME" <<<"$text" || fail "$page.1 does not read"
 done
-MANWIDTH=80 man -l "$usr/share/man/man1/quorvane-thumb.1.gz" | grep -q -- "--skip-existing" ||
-  fail "quorvane-thumb.1 does not hold the options"
+text=$(MANWIDTH=80 man -l "$usr/share/man/man1/quorvane-thumb.1.gz")
+grep -q -- "--skip-existing" <<<"$text" || fail "quorvane-thumb.1 does not hold the options"
 echo "package checks passed"

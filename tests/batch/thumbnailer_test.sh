@@ -65,7 +65,8 @@ PY
 
 # A sanitizer's runtime cannot start without /proc: such a build is tried with it only.
 procs="yes no"
-if ldd "$stage/bin/quorvane-thumb" | grep -q 'libasan'; then
+# (ldd's whole output first: with pipefail, grep -q leaving early could fail the pipe.)
+if [[ $(ldd "$stage/bin/quorvane-thumb") == *libasan* ]]; then
   echo "built with AddressSanitizer, whose runtime needs /proc: the sandbox without it is skipped"
   procs="yes"
 fi
