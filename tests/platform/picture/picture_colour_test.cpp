@@ -202,6 +202,21 @@ TEST(ColourProfile, GifPalettesAreConverted) {
   expectNear(centre(draw(testsupport::gifWithIccProfile(gif, profile))), expected, 0, "GIF");
   EXPECT_EQ(draw(testsupport::gifWithIccProfile(gif, testsupport::linearGreyProfile())).pixels,
             draw(gif).pixels);
+
+  // The same palette as the frame's own (local) one, with no global palette.
+  const size_t paletteEnd = 13 + (size_t{3} << ((gif[10] & 7) + 1));
+  ASSERT_EQ(gif[paletteEnd], 0x2C);  // the frame's descriptor right after the palette
+  std::vector<std::uint8_t> local(gif.begin(), gif.begin() + 13);
+  local[10] = static_cast<std::uint8_t>(gif[10] & 0x70);  // no global palette
+  local.insert(local.end(), gif.begin() + static_cast<std::ptrdiff_t>(paletteEnd),
+               gif.begin() + static_cast<std::ptrdiff_t>(paletteEnd + 9));
+  local.push_back(static_cast<std::uint8_t>(0x80 | (gif[10] & 7)));  // a local palette
+  local.insert(local.end(), gif.begin() + 13,
+               gif.begin() + static_cast<std::ptrdiff_t>(paletteEnd));
+  local.insert(local.end(), gif.begin() + static_cast<std::ptrdiff_t>(paletteEnd + 10), gif.end());
+  expectNear(centre(draw(local)), colour, 0, "GIF with a local palette, untagged");
+  expectNear(centre(draw(testsupport::gifWithIccProfile(local, profile))), expected, 0,
+             "GIF with a local palette");
 }
 
 // Curves-and-matrix profiles are converted by a float matrix-shaper of its own, the rest by Little
