@@ -16,6 +16,7 @@
 #include "fuzz/fuzz_support.h"
 #include "platform/base/runtime_error.h"
 #include "platform/picture/picture.h"
+#include "tools/icc_embed.h"
 
 namespace {
 
@@ -55,45 +56,14 @@ std::vector<std::uint8_t> rampJpeg(J_COLOR_SPACE space, int components, bool ado
   return jpeg;
 }
 
-// The JPEG with the profile in `markers` APP2 markers after its SOI.
-std::vector<std::uint8_t> withProfile(const std::vector<std::uint8_t>& jpeg,
-                                      const std::uint8_t* profile, size_t size, int markers) {
-  static constexpr char kSignature[] = "ICC_PROFILE";
-  constexpr size_t kMostInAMarker = 65519;
-  markers = std::max(markers, static_cast<int>((size + kMostInAMarker - 1) / kMostInAMarker));
-  std::vector<std::uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
-  const size_t chunk = (size + markers - 1) / markers;
-  for (int i = 0; i < markers; ++i) {
-    const size_t begin = std::min(size, i * chunk);
-    const size_t end = std::min(size, begin + chunk);
-    const size_t length = 2 + sizeof kSignature + 2 + (end - begin);
-    out.insert(out.end(), {0xFF, 0xE2, static_cast<std::uint8_t>(length >> 8),
-                           static_cast<std::uint8_t>(length & 0xFF)});
-    out.insert(out.end(), kSignature, kSignature + sizeof kSignature);
-    out.push_back(static_cast<std::uint8_t>(i + 1));
-    out.push_back(static_cast<std::uint8_t>(markers));
-    out.insert(out.end(), profile + begin, profile + end);
-  }
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
-  return out;
-}
+// A 2 x 1 GIF with a four-colour palette: indices 0 and 1, uncompressed (clear, 0, 1, end with
+// 3-bit codes).
+const std::vector<std::uint8_t> kGif = {
+    'G', 'I', 'F', '8', '9',  'a', 2, 0, 1, 0, 0x81, 0, 0, 200, 30, 30, 30,   200,  60, 30,  40,
+    210, 250, 250, 250, 0x2C, 0,   0, 0, 0, 2, 0,    1, 0, 0,   2,  2,  0x44, 0x0A, 0,  0x3B};
 
-// A 2 x 1 GIF with a four-colour palette and the profile in its ICC extension.
-std::vector<std::uint8_t> gifWithProfile(const std::uint8_t* profile, size_t size) {
-  std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 2,  0,  1,   0,   0x81, 0,  0,
-                                   200, 30,  30,  30,  200, 60,  30, 40, 210, 250, 250,  250};
-  gif.insert(gif.end(), {0x21, 0xFF, 11});
-  for (const char c : std::string_view("ICCRGBG1012")) gif.push_back(static_cast<std::uint8_t>(c));
-  for (size_t pos = 0; pos < size; pos += 255) {
-    const size_t length = std::min<size_t>(255, size - pos);
-    gif.push_back(static_cast<std::uint8_t>(length));
-    gif.insert(gif.end(), profile + pos, profile + pos + length);
-  }
-  gif.push_back(0);
-  // The frame: indices 0 and 1, uncompressed (clear, 0, 1, end with 3-bit codes).
-  gif.insert(gif.end(), {0x2C, 0, 0, 0, 0, 2, 0, 1, 0, 0, 2, 2, 0x44, 0x0A, 0, 0x3B});
-  return gif;
-}
+// A marker holds at most this much of a profile.
+constexpr size_t kMostInAMarker = 65519;
 
 std::vector<std::uint8_t> gBase[4];
 
@@ -112,16 +82,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint32_t hash = fuzz::hashOf(data, size);
   const std::string_view space =
       size >= 20 ? std::string_view(reinterpret_cast<const char*>(data) + 16, 4) : "";
-  const int markers = 1 + static_cast<int>(hash % 3);
+  const std::vector<std::uint8_t> profile(data, data + size);
+  const int markers = std::max(1 + static_cast<int>(hash % 3),
+                               static_cast<int>((size + kMostInAMarker - 1) / kMostInAMarker));
   std::vector<std::uint8_t> file;
   if (space == "GRAY") {
-    file = withProfile(gBase[0], data, size, markers);
+    file = tools::withIccProfile(gBase[0], profile, markers);
   } else if (space == "CMYK") {
-    file = withProfile(gBase[2 + (hash >> 4) % 2], data, size, markers);
+    file = tools::withIccProfile(gBase[2 + (hash >> 4) % 2], profile, markers);
   } else if ((hash >> 4) % 4 == 0) {
-    file = gifWithProfile(data, size);
+    file = tools::gifWithIccProfile(kGif, profile);
   } else {
-    file = withProfile(gBase[1], data, size, markers);
+    file = tools::withIccProfile(gBase[1], profile, markers);
   }
   try {
     const auto picture = loadPictureFromBytes(std::move(file));

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -24,6 +25,11 @@ constexpr std::size_t kKeptProfileBytes = std::size_t{8} << 20;
 constexpr double kSameColorant = 0.002;
 constexpr double kSameEncoded = 0.5 / 255;
 constexpr int kCurveSamples = 64;
+
+// An RGB profile's colorant and curve tags, red, green and blue.
+constexpr cmsTagSignature kColorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
+                                              cmsSigBlueColorantTag};
+constexpr cmsTagSignature kCurveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
 
 // Little CMS's messages about profiles it rejects are of no use to a person: the picture is simply
 // drawn untagged.
@@ -96,35 +102,48 @@ const std::array<cmsCIEXYZ, 3>& srgbColorants() {
   static const std::array<cmsCIEXYZ, 3> colorants = [] {
     const Profile srgb(cmsCreate_sRGBProfileTHR(lcmsContext()));
     std::array<cmsCIEXYZ, 3> read{};
-    const cmsTagSignature tags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
-                                     cmsSigBlueColorantTag};
     for (int c = 0; c < 3; ++c)
-      read[c] = *static_cast<const cmsCIEXYZ*>(cmsReadTag(srgb.get(), tags[c]));
+      read[c] = *static_cast<const cmsCIEXYZ*>(cmsReadTag(srgb.get(), kColorantTags[c]));
     return read;
   }();
   return colorants;
 }
 
-// True for an RGB matrix-shaper profile whose primaries and curves are sRGB's, under whatever
-// name: converting through it would change nothing but rounding.
-bool isSrgb(cmsHPROFILE profile) {
-  if (!isCurvesAndMatrixOnly(profile)) return false;
-  const std::array<cmsCIEXYZ, 3>& srgb = srgbColorants();
-  const cmsTagSignature colorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
-                                           cmsSigBlueColorantTag};
-  const cmsTagSignature curveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+// A curves-and-matrix profile's colorants (XYZ, D50) and curves, red, green and blue, as Little
+// CMS reads them. The curves live as long as the profile is open.
+struct CurvesAndMatrix {
+  std::array<cmsCIEXYZ, 3> colorants;
+  std::array<const cmsToneCurve*, 3> curves;
+};
+
+// None for a profile that is more than curves and a matrix, or lacks one of them.
+std::optional<CurvesAndMatrix> curvesAndMatrixOf(cmsHPROFILE profile) {
+  if (!isCurvesAndMatrixOnly(profile)) return std::nullopt;
+  CurvesAndMatrix read{};
   for (int c = 0; c < 3; ++c) {
-    const auto* colorant = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, colorantTags[c]));
-    const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(profile, curveTags[c]));
-    if (colorant == nullptr || curve == nullptr) return false;
-    if (std::abs(colorant->X - srgb[c].X) > kSameColorant ||
-        std::abs(colorant->Y - srgb[c].Y) > kSameColorant ||
-        std::abs(colorant->Z - srgb[c].Z) > kSameColorant) {
+    const auto* colorant = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, kColorantTags[c]));
+    read.curves[c] = static_cast<const cmsToneCurve*>(cmsReadTag(profile, kCurveTags[c]));
+    if (colorant == nullptr || read.curves[c] == nullptr) return std::nullopt;
+    read.colorants[c] = *colorant;
+  }
+  return read;
+}
+
+// True for a curves-and-matrix profile whose primaries and curves are sRGB's, under whatever name:
+// converting through it would change nothing but rounding.
+bool isSrgb(const CurvesAndMatrix& profile) {
+  const std::array<cmsCIEXYZ, 3>& srgb = srgbColorants();
+  for (int c = 0; c < 3; ++c) {
+    const cmsCIEXYZ& colorant = profile.colorants[c];
+    if (std::abs(colorant.X - srgb[c].X) > kSameColorant ||
+        std::abs(colorant.Y - srgb[c].Y) > kSameColorant ||
+        std::abs(colorant.Z - srgb[c].Z) > kSameColorant) {
       return false;
     }
     for (int i = 0; i <= kCurveSamples; ++i) {
       const double value = static_cast<double>(i) / kCurveSamples;
-      const double mapped = cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(value));
+      const double mapped =
+          cmsEvalToneCurveFloat(profile.curves[c], static_cast<cmsFloat32Number>(value));
       if (!std::isfinite(mapped) ||
           std::abs(srgbEncoded(std::clamp(mapped, 0.0, 1.0)) - value) > kSameEncoded) {
         return false;
@@ -208,30 +227,22 @@ struct ColourConversion::MatrixShaper {
 
 namespace {
 
-// The matrix-shaper of an RGB profile that is nothing more: its colorants and curves read by
-// Little CMS; none for a profile with tables for the relative intent (Little CMS would use them),
-// or whose curves do not start at black (black point compensation would then move it).
-std::unique_ptr<const ColourConversion::MatrixShaper> matrixShaperOf(cmsHPROFILE profile) {
-  if (!isCurvesAndMatrixOnly(profile)) return nullptr;
-  const cmsTagSignature colorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
-                                           cmsSigBlueColorantTag};
-  const cmsTagSignature curveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+// The float conversion of a curves-and-matrix profile; none when its curves do not start at black
+// (black point compensation would then move every colour) or its matrix is degenerate.
+std::unique_ptr<const ColourConversion::MatrixShaper> matrixShaperOf(
+    const CurvesAndMatrix& profile) {
   auto shaper = std::make_unique<ColourConversion::MatrixShaper>();
-  std::array<cmsCIEXYZ, 3> colorants{};
   for (int c = 0; c < 3; ++c) {
-    const auto* colorant = static_cast<const cmsCIEXYZ*>(cmsReadTag(profile, colorantTags[c]));
-    const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(profile, curveTags[c]));
-    if (colorant == nullptr || curve == nullptr) return nullptr;
-    colorants[c] = *colorant;
     for (int v = 0; v < 256; ++v) {
-      const float value = cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(v / 255.0));
+      const float value =
+          cmsEvalToneCurveFloat(profile.curves[c], static_cast<cmsFloat32Number>(v / 255.0));
       if (!std::isfinite(value)) return nullptr;
       shaper->linear[c][v] = std::clamp(value, 0.0f, 1.0f);
     }
     // A black above zero: black point compensation would move every colour.
     if (shaper->linear[c][0] != 0.0f) return nullptr;
   }
-  const Matrix toSrgb = times(inverse(columnsOf(srgbColorants())), columnsOf(colorants));
+  const Matrix toSrgb = times(inverse(columnsOf(srgbColorants())), columnsOf(profile.colorants));
   for (int i = 0; i < 9; ++i) {
     if (!std::isfinite(toSrgb[i])) return nullptr;
     shaper->matrix[i] = static_cast<float>(toSrgb[i]);
@@ -240,12 +251,14 @@ std::unique_ptr<const ColourConversion::MatrixShaper> matrixShaperOf(cmsHPROFILE
 }
 
 std::shared_ptr<const ColourConversion> conversionFrom(cmsHPROFILE profile, ColourPixels input) {
-  if (cmsGetColorSpace(profile) != colourSpaceOf(input) || !describesPixels(profile) ||
-      isSrgb(profile)) {
+  if (cmsGetColorSpace(profile) != colourSpaceOf(input) || !describesPixels(profile)) {
     return nullptr;
   }
-  if (auto shaper = matrixShaperOf(profile)) {
-    return std::make_shared<const ColourConversion>(std::move(shaper));
+  if (const std::optional<CurvesAndMatrix> shape = curvesAndMatrixOf(profile)) {
+    if (isSrgb(*shape)) return nullptr;
+    if (auto shaper = matrixShaperOf(*shape)) {
+      return std::make_shared<const ColourConversion>(std::move(shaper));
+    }
   }
   const Profile srgb(cmsCreate_sRGBProfileTHR(lcmsContext()));
   if (!srgb) return nullptr;

@@ -162,9 +162,9 @@ std::vector<std::uint8_t> gifIccProfile(std::span<const std::uint8_t> gif,
   return profile;
 }
 
-std::vector<std::uint8_t> withPalettesConverted(
-    std::span<const std::uint8_t> gif, const GifLayout& layout,
-    void (*convert)(std::uint8_t* rgb, int count, const void* context), const void* context) {
+std::vector<std::uint8_t> withPalettesInSrgb(std::span<const std::uint8_t> gif,
+                                             const GifLayout& layout,
+                                             const ColourConversion& colour) {
   // Up to the first frame's end, all the drawing reads: not the rest of an animation.
   bool complete = false;
   const size_t frameEnd =
@@ -173,10 +173,13 @@ std::vector<std::uint8_t> withPalettesConverted(
                                       gif.begin() + static_cast<std::ptrdiff_t>(frameEnd));
   converted.push_back(kTrailer);
   const size_t global = paletteBytes(gif[10]);
-  if (global > 0) convert(&converted[kScreenEnd], static_cast<int>(global / 3), context);
+  if (global > 0) {
+    colour.convert(&converted[kScreenEnd], &converted[kScreenEnd], static_cast<int>(global / 3));
+  }
   const size_t local = paletteBytes(gif[layout.frameBegin + 9]);
   if (local > 0) {
-    convert(&converted[layout.frameBegin + kDescriptorSize], static_cast<int>(local / 3), context);
+    std::uint8_t* palette = &converted[layout.frameBegin + kDescriptorSize];
+    colour.convert(palette, palette, static_cast<int>(local / 3));
   }
   return converted;
 }

@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "platform/picture/colour.h"
+
 namespace platform {
 
 struct GifLayout {
@@ -34,12 +36,11 @@ bool lzwCovers(std::span<const std::uint8_t> data, int minimumCodeSize, std::int
 // The embedded ICC profile ("ICCRGBG1012" extension) whole; empty when there is none.
 std::vector<std::uint8_t> gifIccProfile(std::span<const std::uint8_t> gif, const GifLayout& layout);
 
-// The GIF up to its first frame's end with each colour of its global palette and of that frame's
-// local palette passed through `convert` (3 bytes a colour, in place): a colour conversion of
-// every pixel at the cost of at most 512 colours.
-std::vector<std::uint8_t> withPalettesConverted(
-    std::span<const std::uint8_t> gif, const GifLayout& layout,
-    void (*convert)(std::uint8_t* rgb, int count, const void* context), const void* context);
+// The GIF up to its first frame's end with its global palette and that frame's local palette
+// turned into sRGB: a colour conversion of every pixel at the cost of at most 512 colours.
+std::vector<std::uint8_t> withPalettesInSrgb(std::span<const std::uint8_t> gif,
+                                             const GifLayout& layout,
+                                             const ColourConversion& colour);
 
 // The first frame alone as a GIF whose screen is exactly the frame.
 std::vector<std::uint8_t> firstFrameGif(std::span<const std::uint8_t> gif, const GifLayout& layout);

@@ -159,10 +159,15 @@ struct JpegDecoder::State {
     }
   }
 
-  void start(int scale, bool onlyUsedScans) {
+  // The output dimensions at scale/8, each component's scaled DCT size with them.
+  void scaleTo(int scale) {
     cinfo.scale_num = static_cast<unsigned>(scale);
     cinfo.scale_denom = 8;
     guarded(errors, [this] { jpeg_calc_output_dimensions(&cinfo); });
+  }
+
+  void start(int scale, bool onlyUsedScans) {
+    scaleTo(scale);
     if (onlyUsedScans && cinfo.progressive_mode) dropUnusedScans();
     guarded(errors, [this] { jpeg_start_decompress(&cinfo); });
   }
@@ -329,9 +334,7 @@ std::vector<std::uint8_t> JpegDecoder::usedBytes(std::span<const std::uint8_t> j
                                     static_cast<int>(s.cinfo.image_height), width, height);
   if (scale == 0) return {};
   planOutput(s.cinfo);  // as render() sets the decompressor up
-  s.cinfo.scale_num = static_cast<unsigned>(scale);
-  s.cinfo.scale_denom = 8;
-  guarded(s.errors, [&s] { jpeg_calc_output_dimensions(&s.cinfo); });
+  s.scaleTo(scale);
   ComponentSet dropped{};
   const size_t position = s.source.position();
   if (!s.unusedAcScans(dropped) || position == 0) return {};

@@ -230,12 +230,8 @@ RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int 
       const GifRenderer gif = gGifRenderer.load();
       if (gif == nullptr) raiseError(kErrInvalidPicture, "Invalid picture: no GIF decoder");
       if (facts.colour == nullptr) return gif(picture.bytes(), facts.gif, width, height);
-      const std::vector<std::uint8_t> converted = withPalettesConverted(
-          picture.bytes(), facts.gif,
-          [](std::uint8_t* rgb, int count, const void* colour) {
-            static_cast<const ColourConversion*>(colour)->convert(rgb, rgb, count);
-          },
-          facts.colour.get());
+      const std::vector<std::uint8_t> converted =
+          withPalettesInSrgb(picture.bytes(), facts.gif, *facts.colour);
       return gif(converted, facts.gif, width, height);
     }
     // Drawn as stored, then turned upright: cheaper than turning the decoded rows.

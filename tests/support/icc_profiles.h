@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/images.h"
+#include "tools/icc_embed.h"
 
 namespace testsupport {
 
@@ -41,19 +42,12 @@ Rgb throughProfile(const IccProfile& profile, IccInput input,
 std::vector<std::uint8_t> throughProfile(const IccProfile& profile, IccInput input,
                                          const std::vector<std::uint8_t>& pixels, int count);
 
-// The JPEG with the profile in `markers` APP2 "ICC_PROFILE" markers of about equal length, right
-// after its SOI marker. `sequence` gives each marker's sequence number (1-based, in order, when
-// empty): a test can leave one out or repeat one.
-std::vector<std::uint8_t> withIccProfile(const std::vector<std::uint8_t>& jpeg,
-                                         const IccProfile& profile, int markers = 1,
-                                         std::vector<int> sequence = {});
+// The profile in a JPEG's APP2 markers (split as the test asks) or a GIF's ICC extension.
+using tools::gifWithIccProfile;
+using tools::withIccProfile;
 
 // An APP1 payload whose EXIF IFD has the given ColorSpace and an interoperability IFD with the
 // given index ("R03": Adobe RGB, "R98": sRGB).
 std::vector<std::uint8_t> exifWithColourSpace(int colourSpace, const char* interopIndex);
-
-// The GIF with an "ICCRGBG1012" application extension holding the profile, after its palette.
-std::vector<std::uint8_t> gifWithIccProfile(const std::vector<std::uint8_t>& gif,
-                                            const IccProfile& profile);
 
 }  // namespace testsupport
