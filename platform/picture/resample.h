@@ -51,15 +51,17 @@ class Resampler final {
   void filterRow(const std::uint8_t* row, float* out);
   void emitReadyRows();
   void emitRow(int y);
+  // Floats in one filtered row: a value for each channel of each output pixel.
+  size_t rowValues() const { return sum_.size() - 1; }
 
   int channels_;
   bool premultiply_;
   ResampleAxis yAxis_;
   AxisTaps xTaps_;
   AxisTaps yTaps_;
-  std::vector<float> sourceRow_;  // one frame row as floats, premultiplied
+  std::vector<float> sourceRow_;  // one frame row as floats, premultiplied, and a spare float
   std::vector<float> ring_;       // the last yTaps_.stride filtered rows
-  std::vector<float> sum_;        // one output row being summed
+  std::vector<float> sum_;        // one output row being summed, and a spare float
   int ringRows_;
   int rowsAdded_ = 0;
   int nextOutputRow_ = 0;
