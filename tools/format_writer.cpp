@@ -93,6 +93,13 @@ std::vector<std::uint8_t> encodePng(const SampleImage& image, bool interlaced) {
     iccp.profile = const_cast<char*>(reinterpret_cast<const char*>(image.icc.data()));
     require(spng_set_iccp(context.get(), &iccp) == 0, "PNG profile");
   }
+  if (image.pngGamma != 0) require(spng_set_gama_int(context.get(), image.pngGamma) == 0, "gAMA");
+  if (image.pngChromaticities != decltype(image.pngChromaticities){}) {
+    const auto& c = image.pngChromaticities;
+    spng_chrm_int chrm{c[0], c[1], c[2], c[3], c[4], c[5], c[6], c[7]};
+    require(spng_set_chrm_int(context.get(), &chrm) == 0, "cHRM");
+  }
+  if (image.pngSrgb) require(spng_set_srgb(context.get(), 0) == 0, "sRGB");
   if (!image.exif.empty()) {
     spng_exif exif{};
     exif.length = image.exif.size();
@@ -320,6 +327,19 @@ std::vector<std::uint8_t> encodeHeif(const SampleImage& image, const HeifOptions
       heif_encoding_options_alloc(), heif_encoding_options_free);
   encoding->image_orientation = static_cast<heif_orientation>(options.orientation);
   const HeifImage primary = heifImage(image);
+  if (options.nclxPrimaries != 0) {
+    std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> nclx(
+        heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
+    require(nclx != nullptr, "nclx");
+    check(heif_nclx_color_profile_set_color_primaries(
+        nclx.get(), static_cast<std::uint16_t>(options.nclxPrimaries)));
+    check(heif_nclx_color_profile_set_transfer_characteristics(
+        nclx.get(), static_cast<std::uint16_t>(options.nclxTransfer)));
+    check(heif_nclx_color_profile_set_matrix_coefficients(nclx.get(), 6));
+    nclx->full_range_flag = 1;
+    check(heif_image_set_nclx_color_profile(primary.get(), nclx.get()));
+    encoding->macOS_compatibility_workaround_no_nclx_profile = 0;
+  }
   heif_image_handle* handle = nullptr;
   check(heif_context_encode_image(context.get(), primary.get(), encoder.get(), encoding.get(),
                                   &handle));

@@ -22,6 +22,11 @@ struct SampleImage {
   std::vector<std::uint8_t> icc;
   // An EXIF block the PNG (eXIf) and WebP (EXIF) writers embed as it is; none when empty.
   std::vector<std::uint8_t> exif;
+  // PNG's gAMA (the power that encoded light, times 100000), cHRM (x and y of white, red, green
+  // and blue, times 100000) and sRGB chunks; none when 0, all 0, or false.
+  std::uint32_t pngGamma = 0;
+  std::array<std::uint32_t, 8> pngChromaticities{};
+  bool pngSrgb = false;
 
   SampleImage() = default;
   SampleImage(int w, int h, int c, int b);
@@ -65,6 +70,10 @@ struct HeifOptions {
   const SampleImage* thumbnail = nullptr;
   int thumbnailBox = 0;
   int quality = 90;
+  // An nclx colour box of these primaries and transfer codes (BT.601 matrix, full range); when 0,
+  // libheif writes AVIF's with both unspecified and HEIC's none.
+  int nclxPrimaries = 0;
+  int nclxTransfer = 0;
 };
 // 8-bit RGB or RGBA.
 std::vector<std::uint8_t> encodeHeif(const SampleImage& image, const HeifOptions& options = {});

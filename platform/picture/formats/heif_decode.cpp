@@ -93,15 +93,83 @@ Handle thumbnailFor(const heif_image_handle* primary, int width, int height) {
   return best;
 }
 
-std::vector<std::uint8_t> iccProfile(const heif_image_handle* handle) {
-  const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
-  if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC) return {};
-  std::vector<std::uint8_t> profile(heif_image_handle_get_raw_color_profile_size(handle));
-  if (profile.empty() ||
-      heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok) {
+// The space an nclx box's primaries and transfer describe, as a profile; empty for one that says
+// nothing (both unspecified), for HDR (PQ, HLG), and for codes not drawn here. libheif has already
+// used its matrix coefficients to turn YCbCr into RGB.
+std::vector<std::uint8_t> nclxProfile(const heif_color_profile_nclx& nclx) {
+  constexpr Chromaticities kBt2020 = {0.3127, 0.3290, 0.708, 0.292, 0.170, 0.797, 0.131, 0.046};
+  constexpr Chromaticities kDisplayP3 = {0.3127, 0.3290, 0.680, 0.320, 0.265, 0.690, 0.150, 0.060};
+  constexpr Chromaticities kDciP3 = {0.314, 0.351, 0.680, 0.320, 0.265, 0.690, 0.150, 0.060};
+  if (nclx.color_primaries == heif_color_primaries_unspecified &&
+      nclx.transfer_characteristics == heif_transfer_characteristic_unspecified) {
     return {};
   }
-  return profile;
+  Chromaticities space{};
+  switch (nclx.color_primaries) {
+    case heif_color_primaries_ITU_R_BT_709_5:
+    case heif_color_primaries_unspecified:
+      space = kSrgbChromaticities;
+      break;
+    case heif_color_primaries_ITU_R_BT_2020_2_and_2100_0:
+      space = kBt2020;
+      break;
+    case heif_color_primaries_SMPTE_EG_432_1:
+      space = kDisplayP3;
+      break;
+    case heif_color_primaries_SMPTE_RP_431_2:
+      space = kDciP3;
+      break;
+    default:
+      return {};
+  }
+  TransferCurve curve;
+  switch (nclx.transfer_characteristics) {
+    case heif_transfer_characteristic_IEC_61966_2_1:
+    case heif_transfer_characteristic_unspecified:
+      curve = {TransferCurve::kSrgb};
+      break;
+    case heif_transfer_characteristic_ITU_R_BT_709_5:
+    case heif_transfer_characteristic_ITU_R_BT_601_6:
+    case heif_transfer_characteristic_ITU_R_BT_2020_2_10bit:
+    case heif_transfer_characteristic_ITU_R_BT_2020_2_12bit:
+      curve = {TransferCurve::kBt709};
+      break;
+    case heif_transfer_characteristic_linear:
+      curve = {TransferCurve::kPower, 1.0};
+      break;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_M:
+      curve = {TransferCurve::kPower, 2.2};
+      break;
+    case heif_transfer_characteristic_ITU_R_BT_470_6_System_B_G:
+      curve = {TransferCurve::kPower, 2.8};
+      break;
+    default:
+      return {};
+  }
+  return describedProfile(space, curve, ColourPixels::kRgb);
+}
+
+// The handle's colours: its ICC profile, else one built from its nclx box; empty when it has
+// neither, or neither is of use. (libheif 1.15 reports only a colr box's nclx, not the one in an
+// AV1 or HEVC bitstream.)
+std::vector<std::uint8_t> colourProfile(const heif_image_handle* handle) {
+  const heif_color_profile_type type = heif_image_handle_get_color_profile_type(handle);
+  if (type == heif_color_profile_type_prof || type == heif_color_profile_type_rICC) {
+    std::vector<std::uint8_t> profile(heif_image_handle_get_raw_color_profile_size(handle));
+    if (profile.empty() ||
+        heif_image_handle_get_raw_color_profile(handle, profile.data()).code != heif_error_Ok) {
+      return {};
+    }
+    return profile;
+  }
+  heif_color_profile_nclx* nclx = nullptr;
+  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok ||
+      nclx == nullptr) {
+    return {};
+  }
+  const std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> owned(
+      nclx, heif_nclx_color_profile_free);
+  return nclxProfile(*nclx);
 }
 
 RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, std::string&) {
@@ -132,8 +200,9 @@ RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, 
         stride < decodedWidth * (alpha ? 4 : 3)) {
       raiseDecodeError("HEIF", "decoded without pixels");
     }
-    std::vector<std::uint8_t> profile = iccProfile(chosen);
-    if (profile.empty() && chosen != file.primary.get()) profile = iccProfile(file.primary.get());
+    std::vector<std::uint8_t> profile = colourProfile(chosen);
+    if (profile.empty() && chosen != file.primary.get())
+      profile = colourProfile(file.primary.get());
     DecodedRows rows(alpha ? SourcePixels::kRgbaStraight : SourcePixels::kRgb, decodedWidth,
                      decodedHeight, width, height, profile);
     const bool premultiplied = alpha && heif_image_handle_is_premultiplied_alpha(chosen) != 0;

@@ -7,6 +7,7 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -102,6 +103,33 @@ bool readRow(png_structp png, png_bytep row) {
   return true;
 }
 
+// The colour space gAMA and cHRM describe in a PNG without an iCCP chunk, as a profile: cHRM's
+// white and primaries, else sRGB's; gAMA's power, else sRGB's curve. Empty when there is neither
+// chunk, an sRGB chunk (libpng then reports sRGB's gAMA and cHRM), or nothing usable. libpng
+// leaves the pixels as stored: no gamma is set for it to correct to.
+std::vector<std::uint8_t> describedColours(png_structp png, png_infop info, ColourPixels input) {
+  png_fixed_point gamma = 0;
+  png_fixed_point c[8] = {};
+  const bool hasGamma = png_get_gAMA_fixed(png, info, &gamma) != 0;
+  const bool hasChromaticities =
+      png_get_cHRM_fixed(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]) != 0;
+  if ((!hasGamma && !hasChromaticities) || png_get_valid(png, info, PNG_INFO_sRGB) != 0) return {};
+  const auto unit = [](png_fixed_point value) { return value / 100000.0; };
+  const Chromaticities space = hasChromaticities
+                                   ? Chromaticities{unit(c[0]), unit(c[1]), unit(c[2]), unit(c[3]),
+                                                    unit(c[4]), unit(c[5]), unit(c[6]), unit(c[7])}
+                                   : kSrgbChromaticities;
+  // gAMA holds the power that encoded light; libpng keeps only values above 0. A gAMA of 1/2.2
+  // is how sRGB pictures are written without their own chunk (libpng writes it beside one): it is
+  // read as sRGB's curve, not a bare power, which would darken their shadows by several levels.
+  constexpr png_fixed_point kSrgbGamma = 45455;
+  constexpr png_fixed_point kSrgbGammaWithin = 900;  // 2%
+  const bool srgbCurve = !hasGamma || std::abs(gamma - kSrgbGamma) <= kSrgbGammaWithin;
+  const TransferCurve curve = srgbCurve ? TransferCurve{TransferCurve::kSrgb}
+                                        : TransferCurve{TransferCurve::kPower, 1 / unit(gamma)};
+  return describedProfile(space, curve, input);
+}
+
 FormatHeader readPngHeader(std::span<const std::uint8_t> bytes) {
   try {
     const Reader reader(bytes);
@@ -140,8 +168,13 @@ RgbaImage renderPng(std::span<const std::uint8_t> bytes, int width, int height, 
     png_bytep iccp = nullptr;
     png_uint_32 iccpLength = 0;
     std::span<const std::uint8_t> profile;
+    std::vector<std::uint8_t> described;
     if (png_get_iCCP(png, info, &name, &compression, &iccp, &iccpLength) != 0) {
       profile = {iccp, iccpLength};
+    } else {
+      described =
+          describedColours(png, info, channels == 1 ? ColourPixels::kGrey : ColourPixels::kRgb);
+      profile = described;
     }
     DecodedRows rows(channels == 1   ? SourcePixels::kGrey
                      : channels == 3 ? SourcePixels::kRgb
