@@ -14,6 +14,7 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 from PIL import Image
 
@@ -148,9 +149,13 @@ def batch(args, photos, folder):
         "GM -P2": f"{xargs} gm convert -size {hint} {{}} -thumbnail {box} -quality 75 {{}}.gm.jpg",
         "djpeg -P2": f"{xargs} djpeg -scale 1/8 -outfile /dev/null {{}}",
     }
+    seconds = hyperfine(lines, args.runs, shell=True)
+    rates = {name: len(photos) / s for name, s in seconds.items()}
     # Slow media: every sync call 15 ms late (an SD card, a USB stick, a network share). A run
     # syncs once, so the delay weighs less the more it makes: also over the photos four times
-    # (hard links in four folders), a card's worth rather than a handful.
+    # (hard links in four folders), a card's worth rather than a handful. Runs with and without
+    # the delay alternate, and the share is the median of each pair's, so that the machine's
+    # drift between runs does not count as the delay's cost.
     copies = folder / "copies"
     for i in range(4):
         (copies / str(i)).mkdir(parents=True)
@@ -160,26 +165,33 @@ def batch(args, photos, folder):
     ours = lines["ours -j2"]
     ours4 = f"{shlex.quote(args.thumb)} -j2 -s {args.size} {four}"
     slow = f"LD_PRELOAD={shlex.quote(args.slow_sync)} QUORVANE_SYNC_DELAY_MS=15"
-    lines["ours -j2, syncs 15 ms"] = f"{slow} {ours}"
-    lines["ours -j2 --sync=each, syncs 15 ms"] = f"{slow} {ours} --sync=each"
-    lines["ours -j2 x4"] = ours4
-    lines["ours -j2 x4, syncs 15 ms"] = f"{slow} {ours4}"
-    seconds = hyperfine(lines, args.runs, shell=True)
-    rates = {name: len(photos) * (4 if " x4" in name else 1) / s for name, s in seconds.items()}
-    # Peak memory over the corpus, and with one worker over it once and three times: a worker
-    # keeps what the largest picture needed, and no more.
-    # Peak memory over the corpus, and with one worker over it once and three times (hard links
-    # in three folders): a worker keeps what the largest picture needed, and no more.
+    rounds = 2 * args.runs + 1
+    shares = {"slow": paired_share(ours, f"{slow} {ours}", rounds),
+              "slow x4": paired_share(ours4, f"{slow} {ours4}", rounds),
+              "slow, each": paired_share(ours, f"{slow} {ours} --sync=each", rounds)}
+    # Peak memory over the corpus, and with one worker over it once and three times (three of
+    # the folders of links): a worker keeps what the largest picture needed, and no more.
     memory = {
         "-j2": peak_mb([args.thumb, "-j2", "-s", str(args.size), *map(str, photos)]),
         "-j1": peak_mb([args.thumb, "-j1", "-s", str(args.size), *map(str, photos)]),
         "-j1 x3": peak_mb([args.thumb, "-j1", "-s", str(args.size), "-r",
                            *(str(copies / str(i)) for i in range(3))]),
     }
-    return rates, memory
+    return rates, shares, memory
 
 
-def report(args, rows, startup, rates, memory):
+def paired_share(fast, slow, rounds):
+    """The median over `rounds` pairs of runs (fast, then slow; shell lines) of fast's time as a
+    share of slow's: the throughput kept."""
+    def seconds(line):
+        start = time.perf_counter()
+        subprocess.run(line, shell=True, check=True, stdout=subprocess.DEVNULL)
+        return time.perf_counter() - start
+    seconds(fast), seconds(slow)  # warm-up
+    return statistics.median(seconds(fast) / seconds(slow) for _ in range(rounds))
+
+
+def report(args, rows, startup, rates, shares, memory):
     tools = ["ours", *PEERS, "djpeg", "djpeg same"]
     print(f"\nThumbnails at {args.size} px of {len(rows)} photos; one process per picture, "
           f"median of {args.runs} runs (hyperfine); peak resident memory of one run.")
@@ -235,11 +247,9 @@ def report(args, rows, startup, rates, memory):
           f"an empty process (true) {startup['true']:.1f}")
     print("  batch, pictures/s: " + ", ".join(f"{name} {rate:.1f}" for name, rate in rates.items())
           + f" (target >= 36 and >= 2x vips: {rates['ours -j2'] / rates['vips']:.1f}x)")
-    print(f"  slow media (each sync 15 ms): {rates['ours -j2, syncs 15 ms'] / rates['ours -j2']:.0%} "
-          f"of the throughput without the delay over the photos, "
-          f"{rates['ours -j2 x4, syncs 15 ms'] / rates['ours -j2 x4']:.0%} over them four times "
-          f"(target >= 90%); syncing each file: "
-          f"{rates['ours -j2 --sync=each, syncs 15 ms'] / rates['ours -j2']:.0%}")
+    print(f"  slow media (each sync 15 ms): {shares['slow']:.0%} of the throughput without the "
+          f"delay over the photos, {shares['slow x4']:.0%} over them four times (target >= 90%); "
+          f"syncing each file: {shares['slow, each']:.0%}")
     print(f"  memory: ours at most {extra:+.1f} MB over djpeg on a photo (target <= +16); over the "
           f"corpus -j2 {memory['-j2']:.1f} MB, -j1 {memory['-j1']:.1f} MB, -j1 over it three "
           f"times {memory['-j1 x3']:.1f} MB (flat)")
@@ -272,8 +282,8 @@ def main():
         print(f"Measuring {len(photos)} photos from {args.folder}...", file=sys.stderr)
         rows = per_picture(args, photos)
         startup = start_up(args, folder)
-        rates, memory = batch(args, photos, folder)
-        report(args, rows, startup, rates, memory)
+        rates, shares, memory = batch(args, photos, folder)
+        report(args, rows, startup, rates, shares, memory)
 
 
 if __name__ == "__main__":
