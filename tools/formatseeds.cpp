@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
   save(png, "grey.png", tools::encodePng(withBits(rgb, 1, 8)));
   save(png, "grey-alpha16.png", tools::encodePng(withBits(rgba, 2, 16), true));
   save(png, "rgb16.png", tools::encodePng(withBits(rgb, 3, 16)));
+  SampleImage described = rgb;  // colours said by gAMA and cHRM (Display P3's, a power of 1.8)
+  described.pngGamma = 55556;
+  described.pngChromaticities = {31270, 32900, 68000, 32000, 26500, 69000, 15000, 6000};
+  save(png, "gama-chrm.png", tools::encodePng(described));
   save(png, "palette.png",
        tools::encodePalettePng(
            4, 4, std::vector<std::uint8_t>{0, 1, 2, 3, 3, 2, 1, 0, 0, 0, 1, 1, 2, 2, 3, 3},
@@ -94,5 +98,11 @@ int main(int argc, char** argv) {
   save(heif, "plain.avif", tools::encodeHeif(rgb, {.avif = true, .quality = 30}));
   save(heif, "alpha.avif",
        tools::encodeHeif(rgba, {.avif = true, .orientation = 3, .quality = 30}));
+  // nclx boxes: Display P3 with sRGB's curve, BT.2020 with BT.709's.
+  save(heif, "nclx-p3.heic",
+       tools::encodeHeif(rgb, {.quality = 30, .nclxPrimaries = 12, .nclxTransfer = 13}));
+  save(heif, "nclx-bt2020.avif",
+       tools::encodeHeif(rgb,
+                         {.avif = true, .quality = 30, .nclxPrimaries = 9, .nclxTransfer = 14}));
   return 0;
 }
