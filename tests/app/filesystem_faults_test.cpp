@@ -2,7 +2,6 @@
 // kind after they were listed, files that cannot be read, a full disk, symlink loops. Each gives
 // a box that names the problem and the path, changes no file, and the next click works.
 #include <linux/capability.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 
 #include "tests/support/process_state.h"
 #include "tests/support/qt/window_fixture.h"
@@ -208,21 +208,16 @@ class FullDisk : public FileSystemFaults {
  protected:
   void SetUp() override {
     FileSystemFaults::SetUp();
-    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
     mount_ = folder_ / "full";
-    fs::create_directory(mount_);
-    if (::mount("tmpfs", mount_.c_str(), "tmpfs", 0, "size=64k") != 0) {
-      const int error = errno;
-      mount_.clear();
-      GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(error);
-    }
+    tmpfs_.emplace(mount_, "64k");
+    if (!tmpfs_->mounted()) GTEST_SKIP() << tmpfs_->error();
     tmpdir_ = folder_ / "tmp";
     fs::create_directory(tmpdir_);
     setenv("TMPDIR", tmpdir_.c_str(), 1);
   }
   void TearDown() override {
     unsetenv("TMPDIR");
-    if (!mount_.empty()) ::umount2(mount_.c_str(), MNT_DETACH);
+    tmpfs_.reset();
     FileSystemFaults::TearDown();
   }
 
@@ -236,6 +231,7 @@ class FullDisk : public FileSystemFaults {
   }
 
   fs::path mount_;
+  std::optional<testsupport::MountedTmpfs> tmpfs_;
   fs::path tmpdir_;
 };
 

@@ -3,7 +3,6 @@
 // drives mounted and left, and a thumbnail asked for after a failed preview.
 #include <fcntl.h>
 #include <linux/capability.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -14,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <random>
 
 #include "platform/forms/forms_impl.h"
@@ -230,17 +230,12 @@ class Stick : public WindowFaults {
  protected:
   void SetUp() override {
     WindowFaults::SetUp();
-    if (geteuid() != 0) GTEST_SKIP() << "mounting a file system needs root";
     stick_ = folder_ / "stick";
-    fs::create_directory(stick_);
-    if (::mount("tmpfs", stick_.c_str(), "tmpfs", 0, "size=4m") != 0) {
-      const int error = errno;
-      stick_.clear();
-      GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(error);
-    }
+    mount_.emplace(stick_, "4m");
+    if (!mount_->mounted()) GTEST_SKIP() << mount_->error();
   }
   void TearDown() override {
-    if (!stick_.empty()) ::umount2(stick_.c_str(), MNT_DETACH);
+    mount_.reset();
     WindowFaults::TearDown();
   }
   int driveRow(const std::string& drive) const {
@@ -248,6 +243,7 @@ class Stick : public WindowFaults {
   }
 
   fs::path stick_;
+  std::optional<testsupport::MountedTmpfs> mount_;
 };
 
 TEST_F(Stick, TheDriveListShowsTheFolderListsDriveAndLearnsOfNewDrives) {
@@ -286,8 +282,8 @@ TEST_F(Stick, AfterAPreviewTheStickCanBeUnmounted) {
   clickFile("big.jpg");
   EXPECT_TRUE(boxes_.empty());
   openFolder(folder_);
-  ASSERT_EQ(::umount2(stick_.c_str(), 0), 0) << "unmount: " << std::strerror(errno);
-  stick_.clear();
+  const int unmounted = mount_->unmount();
+  ASSERT_EQ(unmounted, 0) << "unmount: " << std::strerror(unmounted);
   EXPECT_GT(QColor(canvas().pixel(5, 5)).red(), 150);
 }
 

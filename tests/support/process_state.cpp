@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -33,6 +35,28 @@ InFolder::InFolder(const fs::path& folder) : previous_(::open(".", O_RDONLY | O_
 InFolder::~InFolder() {
   EXPECT_EQ(::fchdir(previous_), 0);
   ::close(previous_);
+}
+
+MountedTmpfs::MountedTmpfs(const fs::path& folder, const std::string& size) : folder_(folder) {
+  if (::geteuid() != 0) {
+    error_ = "mounting a file system needs root";
+    return;
+  }
+  std::error_code ignored;
+  fs::create_directories(folder_, ignored);
+  mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+  if (!mounted_) error_ = std::string("cannot mount a tmpfs: ") + std::strerror(errno);
+}
+
+MountedTmpfs::~MountedTmpfs() {
+  if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+}
+
+int MountedTmpfs::unmount() {
+  if (!mounted_) return EINVAL;
+  if (::umount2(folder_.c_str(), 0) != 0) return errno;
+  mounted_ = false;
+  return 0;
 }
 
 bool holdsFile(const fs::path& file) {

@@ -5,6 +5,7 @@
 #include <linux/capability.h>
 
 #include <filesystem>
+#include <string>
 
 namespace testsupport {
 
@@ -37,6 +38,27 @@ class InFolder final {
 
  private:
   int previous_;
+};
+
+// A small tmpfs mounted on a folder (made when missing) while it lives: a USB stick, a full disk.
+// Mounting needs root; mounted() is false, with the reason in error(), when it could not be done.
+class MountedTmpfs final {
+ public:
+  // `size` as mount's option takes it: "64k", "4m".
+  MountedTmpfs(const std::filesystem::path& folder, const std::string& size);
+  ~MountedTmpfs();  // detaches it, if it is still mounted
+  MountedTmpfs(const MountedTmpfs&) = delete;
+  MountedTmpfs& operator=(const MountedTmpfs&) = delete;
+
+  bool mounted() const { return mounted_; }
+  const std::string& error() const { return error_; }
+  // Unmounts it now as a user would, refused while a file on it is open: 0, or the errno.
+  int unmount();
+
+ private:
+  std::filesystem::path folder_;
+  bool mounted_ = false;
+  std::string error_;
 };
 
 // Whether this process holds the file open or mapped.
