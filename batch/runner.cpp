@@ -71,7 +71,6 @@ struct Batch {
   platform::PendingFiles& pending;
   RunSync& sync;
   const Interruption* interruption = nullptr;
-  bool resampleAlongside = false;  // each worker has a processor to spare
   std::atomic<size_t> next{0};
 
   // The next picture to make, or none when the list is done or the run was interrupted.
@@ -146,7 +145,6 @@ void work(Batch& batch) {
     batch.reporter.failure("cannot start a worker", error.what());  // the others carry on
     return;
   }
-  made->resampleAlongside(batch.resampleAlongside);
   while (const Job* job = batch.take()) {
     makeOne(*made, *job, batch);
     batch.reporter.finished(job->picture);
@@ -165,9 +163,6 @@ int makeThumbnails(const std::vector<Job>& jobs, const Options& options, Reporte
   batch.interruption = &interruption;
   const size_t workerCount =
       std::min(jobs.size(), static_cast<size_t>(options.jobs > 0 ? options.jobs : cores()));
-  // Fewer pictures than processors (one picture, as a file manager asks): each worker resamples
-  // on a second thread while it decodes. Not when the number of jobs was given: it is a limit.
-  batch.resampleAlongside = options.jobs == 0 && workerCount * 2 <= static_cast<size_t>(cores());
   // No more pictures in memory at once than workers: each holds one.
   std::vector<std::thread> workers;
   try {

@@ -41,8 +41,6 @@ class ThumbnailMaker final {
   platform::JpegBytes make(const platform::EncodedPicture& picture, int size);
   // What the decoder had to work around in the last picture, in plain words; empty when sound.
   const std::string& lastWarning() const { return renderer_.lastWarning(); }
-  // Resample each JPEG on a second thread while it is decoded (when a processor would idle).
-  void resampleAlongside(bool on) { renderer_.resampleAlongside(on); }
 
  private:
   platform::Color back_;

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
-#include <system_error>
 
 // clang-format off
 #include <cstdio>  // before jerror.h's users, which need FILE and size_t
@@ -17,7 +15,6 @@
 #include "platform/picture/jpeg_guard.h"
 #include "platform/picture/picture_facts.h"
 #include "platform/picture/resample.h"
-#include "platform/picture/row_handoff.h"
 #include "platform/picture/scan_filter.h"
 
 namespace platform {
@@ -31,9 +28,6 @@ constexpr std::uint8_t kExifSignature[] = {'E', 'x', 'i', 'f', 0, 0};
 constexpr int kMaxScans = 1000;
 // libjpeg's own memory (a progressive file's coefficients); past it, it fails cleanly.
 constexpr long kMaxLibjpegMemory = 1L << 30;
-// Smaller decodes are resampled where they are decoded: a second thread would cost more than it
-// saves.
-constexpr std::int64_t kAlongsideFromPixels = 32 * 1024;
 
 void checkScanCount(j_common_ptr cinfo) {
   if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
@@ -302,24 +296,8 @@ RgbaImage JpegDecoder::render(std::span<const std::uint8_t> jpeg, int width, int
   Resampler resampler(
       plan.pixels, {width, storedWidth * scale / 8.0, 0, static_cast<int>(s.cinfo.output_width)},
       {height, storedHeight * scale / 8.0, 0, static_cast<int>(s.cinfo.output_height)});
-  const auto addRow = [&resampler](const std::uint8_t* row) { resampler.addRow(row); };
-  std::optional<RowHandoff> handoff;
-  const std::int64_t decodedPixels = std::int64_t{s.cinfo.output_width} * s.cinfo.output_height;
-  if (alongside_ && decodedPixels >= kAlongsideFromPixels) {
-    try {
-      handoff.emplace(size_t{s.cinfo.output_width} * (plan.pixels == SourcePixels::kGrey ? 1 : 3),
-                      addRow);
-    } catch (const std::system_error&) {
-      // No second thread now: resampled here.
-    }
-  }
-  if (handoff) {
-    auto give = [&handoff](const std::uint8_t* row) { handoff->give(row); };
-    s.readRows(plan, give);
-    handoff->finish();
-  } else {
-    s.readRows(plan, addRow);
-  }
+  auto sink = [&resampler](const std::uint8_t* row) { resampler.addRow(row); };
+  s.readRows(plan, sink);
   return resampler.finish();
 }
 

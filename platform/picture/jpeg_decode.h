@@ -67,14 +67,10 @@ class JpegDecoder final {
   // What libjpeg had to work around in the last decode, in plain words ("ends early; the rest is
   // grey"); empty when the file was sound.
   std::string warning() const;
-  // Whether render() resamples on a second thread while it decodes, for callers with a processor
-  // to spare: the same drawing, sooner. Off at first.
-  void resampleAlongside(bool on) { alongside_ = on; }
 
  private:
   struct State;
   std::unique_ptr<State> state_;
-  bool alongside_ = false;
 };
 
 }  // namespace platform

@@ -219,8 +219,6 @@ class PictureRenderer::Decoders {
 PictureRenderer::PictureRenderer() : decoders_(std::make_unique<Decoders>()) {}
 PictureRenderer::~PictureRenderer() = default;
 
-void PictureRenderer::resampleAlongside(bool on) { decoders_->jpeg.resampleAlongside(on); }
-
 RgbaImage PictureRenderer::render(const EncodedPicture& picture, int width, int height) {
   if (width < 1 || height < 1) raiseError(kErrInvalidPropertyValue);
   if (width > kMaxPictureSide || height > kMaxPictureSide)

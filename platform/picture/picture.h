@@ -99,9 +99,6 @@ class PictureRenderer final {
   // What the decoder had to work around in the last render, in plain words (a JPEG that "ends
   // early; the rest is grey"); empty when the picture was sound.
   const std::string& lastWarning() const { return lastWarning_; }
-  // Whether a JPEG is resampled on a second thread while it is decoded, for callers with a
-  // processor to spare (a command making one picture): the same drawing, sooner. Off at first.
-  void resampleAlongside(bool on);
 
  private:
   class Decoders;

@@ -1,18 +1,14 @@
 // The JPEG side of picture drawing: scale choice, EXIF, and decoding only the scans a scale uses.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
-#include <stdexcept>
 
 #include "platform/base/runtime_error.h"
 #include "platform/picture/exif.h"
 #include "platform/picture/jpeg_decode.h"
 #include "platform/picture/picture.h"
-#include "platform/picture/row_handoff.h"
 #include "platform/picture/scan_filter.h"
 #include "tests/support/corpus.h"
 #include "tests/support/images.h"
@@ -226,86 +222,6 @@ TEST(JpegDecoder, RefusesMoreScansThanAnyEncoderWrites) {
   const std::shared_ptr<const EncodedPicture> usual =
       loadPictureFromBytes(testsupport::encodeJpeg(detailed(16, 16), {Sampling::k444, 90, true}));
   EXPECT_EQ(renderPicture(*usual, 16, 16).width, 16);
-}
-
-// Rows handed to a second thread arrive whole and in order, however they fall into chunks; what
-// the taker throws comes back from finish(); dropping a handoff midway neither hangs nor leaks.
-TEST(RowHandoff, EveryRowArrivesInOrderAndFailuresComeBack) {
-  for (const int rows : {0, 1, 15, 16, 17, 100, 1000}) {
-    std::vector<int> taken;
-    RowHandoff handoff(sizeof(int), [&taken](const std::uint8_t* row) {
-      int value = 0;
-      std::memcpy(&value, row, sizeof value);
-      taken.push_back(value);
-    });
-    for (int i = 0; i < rows; ++i) handoff.give(reinterpret_cast<const std::uint8_t*>(&i));
-    handoff.finish();
-    ASSERT_EQ(taken.size(), static_cast<size_t>(rows));
-    for (int i = 0; i < rows; ++i) ASSERT_EQ(taken[i], i) << rows << " rows";
-  }
-  const std::uint8_t row[3] = {};
-  int calls = 0;
-  RowHandoff failing(sizeof row, [&calls](const std::uint8_t*) {
-    if (++calls == 20) throw std::runtime_error("no room");
-  });
-  for (int i = 0; i < 500; ++i) failing.give(row);  // does not wait for a taker that gave up
-  EXPECT_THROW(failing.finish(), std::runtime_error);
-  EXPECT_EQ(calls, 20);
-  {
-    RowHandoff dropped(sizeof row, [](const std::uint8_t*) {});
-    for (int i = 0; i < 100; ++i) dropped.give(row);
-  }
-}
-
-// Resampling alongside the decoding draws every JPEG exactly as resampling after each row does:
-// the same pixels, the same warning for a damaged file, the same error for an unreadable one.
-TEST(JpegDecoder, ResamplingAlongsideDrawsTheSame) {
-  std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
-  const testsupport::RgbImage source = detailed(320, 240);
-  for (const Sampling sampling : {Sampling::k444, Sampling::k420, Sampling::kGrey}) {
-    for (const bool progressive : {false, true}) {
-      std::vector<std::uint8_t> jpeg = testsupport::encodeJpeg(source, {sampling, 90, progressive});
-      std::ostringstream named;
-      named << sampling << (progressive ? " progressive" : "");
-      files.emplace_back(named.str(), jpeg);
-      jpeg.resize(jpeg.size() / 2);
-      files.emplace_back(named.str() + " cut short", std::move(jpeg));
-    }
-  }
-  // The corpus's damaged files, where decoding fails or warns midway (not the one of 65500 x 65500
-  // pixels, slow to draw whole in a test).
-  for (const testsupport::CorpusEntry& entry : testsupport::corpusEntries({"jpeg"})) {
-    if (entry.expected == "valid" || std::int64_t{entry.width} * entry.height > 4'000'000) continue;
-    files.emplace_back(entry.file, testsupport::readBytes(testsupport::corpusDir() / entry.file));
-  }
-  PictureRenderer plain;
-  PictureRenderer alongside;
-  alongside.resampleAlongside(true);
-  const auto drawn = [](PictureRenderer& renderer, const EncodedPicture& picture, int w, int h) {
-    try {
-      return std::pair{renderer.render(picture, w, h).pixels, renderer.lastWarning()};
-    } catch (const RuntimeError& error) {
-      return std::pair{std::vector<std::uint8_t>{}, error.description()};
-    }
-  };
-  for (const auto& [name, bytes] : files) {
-    std::shared_ptr<const EncodedPicture> picture;
-    try {
-      picture = loadPictureFromBytes(bytes);
-    } catch (const RuntimeError&) {
-      continue;  // no header: never drawn
-    }
-    // At its own size (decoded whole, so that small pictures are resampled alongside too), and
-    // as a thumbnail.
-    const int w = std::clamp(picture->info().width, 1, 1000);
-    const int h = std::clamp(picture->info().height, 1, 1000);
-    for (const auto& [width, height] :
-         {std::pair{w, h}, {std::max(1, w / 5), std::max(1, h / 5)}}) {
-      EXPECT_TRUE(drawn(plain, *picture, width, height) ==
-                  drawn(alongside, *picture, width, height))
-          << name << " at " << width << "x" << height;
-    }
-  }
 }
 
 }  // namespace
