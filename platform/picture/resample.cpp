@@ -51,8 +51,8 @@ Float4 load4(const float* p) {
   return v;
 }
 
-// Sums the taps of one axis over pixels of `C` floats each, for output pixels [i, end). Pixels of
-// 3 are read 4 floats at a time, so `source` holds one float more than its pixels.
+// Output pixel i's sum of the taps over source pixels of `C` (3 or 4) floats each, read 4 floats
+// at a time: for pixels of 3, `source` holds one float more than its pixels.
 template <int C>
 Float4 sumTaps(const AxisTaps& taps, const float* source, int i) {
   const float* w = &taps.weights[static_cast<size_t>(i) * taps.stride];
@@ -62,6 +62,7 @@ Float4 sumTaps(const AxisTaps& taps, const float* source, int i) {
   return acc;
 }
 
+// Sums the taps of one axis over pixels of `C` floats each (1, 3 or 4), into `out`.
 template <int C>
 void filterPixels(const AxisTaps& taps, const float* source, float* out) {
   const int n = static_cast<int>(taps.first.size());
