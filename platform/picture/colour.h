@@ -67,6 +67,10 @@ struct Chromaticities {
 constexpr Chromaticities kSrgbChromaticities = {0.3127, 0.3290, 0.64, 0.33,
                                                 0.30,   0.60,   0.15, 0.06};  // BT.709's, D65
 
+// The powers a described curve may have; others describe no usable space.
+constexpr double kMinExponent = 0.1;
+constexpr double kMaxExponent = 10;
+
 struct TransferCurve {
   enum Kind { kSrgb, kBt709, kPower };  // kBt709: BT.709's and BT.2020's camera curve, inverted
   Kind kind = kSrgb;
@@ -77,8 +81,6 @@ struct TransferCurve {
 // hand to colourConversion() as if it were embedded. Empty when the numbers describe no usable
 // space: a chromaticity outside 0 to 1 or on the axis, primaries on one line, or a power outside
 // kMinExponent to kMaxExponent.
-constexpr double kMinExponent = 0.1;
-constexpr double kMaxExponent = 10;
 std::vector<std::uint8_t> describedProfile(const Chromaticities& space, TransferCurve curve,
                                            ColourPixels input);
 
