@@ -201,8 +201,9 @@ RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, 
       raiseDecodeError("HEIF", "decoded without pixels");
     }
     std::vector<std::uint8_t> profile = colourProfile(chosen);
-    if (profile.empty() && chosen != file.primary.get())
+    if (profile.empty() && chosen != file.primary.get()) {
       profile = colourProfile(file.primary.get());
+    }
     DecodedRows rows(alpha ? SourcePixels::kRgbaStraight : SourcePixels::kRgb, decodedWidth,
                      decodedHeight, width, height, profile);
     const bool premultiplied = alpha && heif_image_handle_is_premultiplied_alpha(chosen) != 0;
