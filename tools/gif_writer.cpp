@@ -48,14 +48,7 @@ void appendFrame(std::vector<std::uint8_t>& out, const IndexedFrame& frame) {
                    frame.indices.begin() + static_cast<std::ptrdiff_t>(y + 1) * frame.width);
   }
   out.push_back(8);  // minimum code size
-  const std::vector<std::uint8_t> data = lzwUncompressed(ordered, 8);
-  for (size_t pos = 0; pos < data.size(); pos += 255) {
-    const size_t length = std::min<size_t>(255, data.size() - pos);
-    out.push_back(static_cast<std::uint8_t>(length));
-    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(pos),
-               data.begin() + static_cast<std::ptrdiff_t>(pos + length));
-  }
-  out.push_back(0);
+  appendSubBlocks(out, lzwUncompressed(ordered, 8));
 }
 
 std::uint8_t cubeIndex(const std::uint8_t* pixel) {
@@ -65,6 +58,16 @@ std::uint8_t cubeIndex(const std::uint8_t* pixel) {
 }
 
 }  // namespace
+
+void appendSubBlocks(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& data) {
+  for (size_t pos = 0; pos < data.size(); pos += 255) {
+    const size_t length = std::min<size_t>(255, data.size() - pos);
+    out.push_back(static_cast<std::uint8_t>(length));
+    out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(pos),
+               data.begin() + static_cast<std::ptrdiff_t>(pos + length));
+  }
+  out.push_back(0);
+}
 
 std::vector<std::uint8_t> lzwUncompressed(const std::vector<std::uint8_t>& indices, int codeSize) {
   const int clear = 1 << codeSize;

@@ -38,6 +38,10 @@ struct IndexedGif {
 
 std::vector<std::uint8_t> encodeIndexedGif(const IndexedGif& gif);
 
+// Data as GIF stores it after an image's code size or an extension's header: sub-blocks of at
+// most 255 bytes, each after its length, then an empty one.
+void appendSubBlocks(std::vector<std::uint8_t>& out, const std::vector<std::uint8_t>& data);
+
 // LZW data for palette indices with the given minimum code size (2 to 8), uncompressed.
 std::vector<std::uint8_t> lzwUncompressed(const std::vector<std::uint8_t>& indices, int codeSize);
 

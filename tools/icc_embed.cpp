@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "tools/gif_writer.h"
+
 namespace tools {
 
 std::vector<std::uint8_t> withIccProfile(const std::vector<std::uint8_t>& jpeg,
@@ -37,13 +39,7 @@ std::vector<std::uint8_t> gifWithIccProfile(const std::vector<std::uint8_t>& gif
   std::vector<std::uint8_t> extension = {0x21, 0xFF, 11};
   for (const char c : std::string_view("ICCRGBG1012"))
     extension.push_back(static_cast<std::uint8_t>(c));
-  for (size_t pos = 0; pos < profile.size(); pos += 255) {
-    const size_t length = std::min<size_t>(255, profile.size() - pos);
-    extension.push_back(static_cast<std::uint8_t>(length));
-    extension.insert(extension.end(), profile.begin() + static_cast<std::ptrdiff_t>(pos),
-                     profile.begin() + static_cast<std::ptrdiff_t>(pos + length));
-  }
-  extension.push_back(0);
+  appendSubBlocks(extension, profile);
   std::vector<std::uint8_t> out(gif.begin(), gif.begin() + static_cast<std::ptrdiff_t>(paletteEnd));
   out.insert(out.end(), extension.begin(), extension.end());
   out.insert(out.end(), gif.begin() + static_cast<std::ptrdiff_t>(paletteEnd), gif.end());

@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/picture/colour_lcms.h"
+
 namespace platform {
 namespace {
 
@@ -26,11 +28,6 @@ constexpr double kSameColorant = 0.002;
 constexpr double kSameEncoded = 0.5 / 255;
 constexpr int kCurveSamples = 64;
 
-// Where an ICC header holds its creation time, and the header's size.
-constexpr std::size_t kIccCreatedAt = 24;
-constexpr std::size_t kIccCreatedBytes = 12;
-constexpr std::size_t kIccHeaderBytes = 128;
-
 // An RGB profile's colorant and curve tags, red, green and blue.
 constexpr cmsTagSignature kColorantTags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag,
                                               cmsSigBlueColorantTag};
@@ -39,21 +36,6 @@ constexpr cmsTagSignature kCurveTags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, c
 // Little CMS's messages about profiles it rejects are of no use to a person: the picture is simply
 // drawn untagged.
 void ignoreLcmsMessage(cmsContext, cmsUInt32Number, const char*) {}
-
-cmsContext lcmsContext() {
-  static const cmsContext context = [] {
-    const cmsContext created = cmsCreateContext(nullptr, nullptr);
-    cmsSetLogErrorHandlerTHR(created, ignoreLcmsMessage);
-    return created;
-  }();
-  return context;
-}
-
-// A profile, closed whatever happens.
-struct ProfileCloser {
-  void operator()(void* profile) const { cmsCloseProfile(profile); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
 
 cmsUInt32Number inputFormat(ColourPixels input) {
   switch (input) {
@@ -188,6 +170,15 @@ Matrix inverse(const Matrix& m) {
 }
 
 }  // namespace
+
+cmsContext lcmsContext() {
+  static const cmsContext context = [] {
+    const cmsContext created = cmsCreateContext(nullptr, nullptr);
+    cmsSetLogErrorHandlerTHR(created, ignoreLcmsMessage);
+    return created;
+  }();
+  return context;
+}
 
 struct ColourConversion::MatrixShaper {
   // Linear light of each 8-bit input value, per channel.
@@ -350,73 +341,13 @@ std::shared_ptr<const ColourConversion> adobeRgbConversion(ColourPixels input) {
   if (input != ColourPixels::kRgb) return nullptr;
   static const std::shared_ptr<const ColourConversion> conversion = [] {
     // D65 white, the 1998 primaries, and a pure power curve of 563/256.
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    const cmsCIExyYTRIPLE primaries = {
-        {0.6400, 0.3300, 1.0}, {0.2100, 0.7100, 1.0}, {0.1500, 0.0600, 1.0}};
-    cmsToneCurve* gamma = cmsBuildGamma(lcmsContext(), 563.0 / 256.0);
-    cmsToneCurve* curves[3] = {gamma, gamma, gamma};
-    const Profile adobe(cmsCreateRGBProfileTHR(lcmsContext(), &white, &primaries, curves));
-    cmsFreeToneCurve(gamma);
+    constexpr Chromaticities kAdobeRgb = {0.3127, 0.3290, 0.6400, 0.3300,
+                                          0.2100, 0.7100, 0.1500, 0.0600};
+    const Profile adobe =
+        describedSpace(kAdobeRgb, {TransferCurve::kPower, 563.0 / 256.0}, ColourPixels::kRgb);
     return adobe ? conversionFrom(adobe.get(), ColourPixels::kRgb) : nullptr;
   }();
   return conversion;
-}
-
-namespace {
-
-struct ToneCurveFree {
-  void operator()(cmsToneCurve* curve) const { cmsFreeToneCurve(curve); }
-};
-using ToneCurve = std::unique_ptr<cmsToneCurve, ToneCurveFree>;
-
-ToneCurve toneCurveOf(TransferCurve curve) {
-  // Little CMS's type 4: (a x + b) ^ g from d up, c x below.
-  static constexpr cmsFloat64Number kSrgbCurve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92,
-                                                     0.04045};
-  static constexpr cmsFloat64Number kBt709Curve[5] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5,
-                                                      0.081};
-  switch (curve.kind) {
-    case TransferCurve::kSrgb:
-      return ToneCurve(cmsBuildParametricToneCurve(lcmsContext(), 4, kSrgbCurve));
-    case TransferCurve::kBt709:
-      return ToneCurve(cmsBuildParametricToneCurve(lcmsContext(), 4, kBt709Curve));
-    case TransferCurve::kPower:
-      if (!(curve.exponent >= kMinExponent && curve.exponent <= kMaxExponent)) return nullptr;
-      return ToneCurve(cmsBuildGamma(lcmsContext(), curve.exponent));
-  }
-  return nullptr;
-}
-
-bool isChromaticity(double x, double y) { return x >= 0 && x <= 1 && y > 0 && y <= 1; }
-
-}  // namespace
-
-std::vector<std::uint8_t> describedProfile(const Chromaticities& space, TransferCurve curve,
-                                           ColourPixels input) {
-  if (!isChromaticity(space.whiteX, space.whiteY) || !isChromaticity(space.redX, space.redY) ||
-      !isChromaticity(space.greenX, space.greenY) || !isChromaticity(space.blueX, space.blueY)) {
-    return {};
-  }
-  const ToneCurve tone = toneCurveOf(curve);
-  if (!tone) return {};
-  const cmsCIExyY white = {space.whiteX, space.whiteY, 1.0};
-  const cmsCIExyYTRIPLE primaries = {{space.redX, space.redY, 1.0},
-                                     {space.greenX, space.greenY, 1.0},
-                                     {space.blueX, space.blueY, 1.0}};
-  cmsToneCurve* curves[3] = {tone.get(), tone.get(), tone.get()};
-  // Little CMS builds no RGB profile from primaries on one line (a matrix it cannot invert).
-  const Profile profile(input == ColourPixels::kGrey
-                            ? cmsCreateGrayProfileTHR(lcmsContext(), &white, tone.get())
-                        : input == ColourPixels::kRgb
-                            ? cmsCreateRGBProfileTHR(lcmsContext(), &white, &primaries, curves)
-                            : nullptr);
-  cmsUInt32Number size = 0;
-  if (!profile || !cmsSaveProfileToMem(profile.get(), nullptr, &size)) return {};
-  std::vector<std::uint8_t> bytes(size);
-  if (!cmsSaveProfileToMem(profile.get(), bytes.data(), &size) || size < kIccHeaderBytes) return {};
-  // The header's creation time cleared: one description, one kept conversion.
-  std::fill_n(bytes.begin() + kIccCreatedAt, kIccCreatedBytes, 0);
-  return bytes;
 }
 
 }  // namespace platform

@@ -155,4 +155,52 @@ inline RgbaImage readJpeg(const fs::path& path) {
   return image;
 }
 
+// The readers, installed once for a suite.
+class Formats : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { platform::installFormatDecoders(); }
+};
+
+// A kind of opaque picture and its writer.
+struct Case {
+  const char* name;
+  std::function<std::vector<std::uint8_t>(const SampleImage&)> write;
+  int tolerance;  // lossy formats need more
+};
+
+// Every kind of opaque picture the readers take.
+inline std::vector<Case> opaqueCases() {
+  using tools::TiffOptions;
+  return {
+      {"PNG", [](const SampleImage& i) { return tools::encodePng(i); }, 2},
+      {"PNG interlaced", [](const SampleImage& i) { return tools::encodePng(i, true); }, 2},
+      {"PNG 16-bit", [](const SampleImage& i) { return tools::encodePng(sixteenBit(i)); }, 0},
+      {"PNG 16-bit interlaced",
+       [](const SampleImage& i) { return tools::encodePng(sixteenBit(i), true); }, 0},
+      {"WebP lossy", [](const SampleImage& i) { return tools::encodeWebp(i); }, 14},
+      {"WebP lossless", [](const SampleImage& i) { return tools::encodeWebp(i, true); }, 2},
+      {"TIFF", [](const SampleImage& i) { return tools::encodeTiff(i); }, 2},
+      {"TIFF LZW tiled",
+       [](const SampleImage& i) { return tools::encodeTiff(i, {.compression = 5, .tiled = true}); },
+       2},
+      {"TIFF JPEG", [](const SampleImage& i) { return tools::encodeTiff(i, {.compression = 7}); },
+       14},
+      {"TIFF JPEG tiled",
+       [](const SampleImage& i) { return tools::encodeTiff(i, {.compression = 7, .tiled = true}); },
+       14},
+      {"TIFF 16-bit deflate",
+       [](const SampleImage& i) { return tools::encodeTiff(sixteenBit(i), {.compression = 8}); },
+       0},
+      {"TIFF CMYK",
+       [](const SampleImage& i) { return tools::encodeTiff(cmyk(i, 8), {.cmyk = true}); }, 2},
+      {"TIFF CMYK 16-bit tiled",
+       [](const SampleImage& i) {
+         return tools::encodeTiff(cmyk(i, 16), {.tiled = true, .cmyk = true});
+       },
+       0},
+      {"HEIC", [](const SampleImage& i) { return tools::encodeHeif(i); }, 16},
+      {"AVIF", [](const SampleImage& i) { return tools::encodeHeif(i, {.avif = true}); }, 16},
+  };
+}
+
 }  // namespace formatstest

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/base/runtime_error.h"
+#include "platform/picture/colour_described.h"
 #include "platform/picture/decoded_rows.h"
 #include "platform/picture/formats/formats.h"
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/base/runtime_error.h"
+#include "platform/picture/colour_described.h"
 #include "platform/picture/decoded_rows.h"
 #include "platform/picture/exif.h"
 #include "platform/picture/formats/formats.h"
