@@ -138,8 +138,9 @@ const std::uint8_t* DecodedRows::inSrgb(const std::uint8_t* row, int pixels) {
   for (int x = 0; x < pixels; ++x) std::copy_n(row + x * 4, 3, &rgb_[static_cast<size_t>(x) * 3]);
   colour_->convert(rgb_.data(), rgb_.data(), pixels);
   converted_.assign(row, row + static_cast<size_t>(pixels) * 4);
-  for (int x = 0; x < pixels; ++x)
+  for (int x = 0; x < pixels; ++x) {
     std::copy_n(&rgb_[static_cast<size_t>(x) * 3], 3, &converted_[static_cast<size_t>(x) * 4]);
+  }
   return converted_.data();
 }
 

@@ -56,8 +56,9 @@ std::span<const std::uint8_t> extendedChunk(std::span<const std::uint8_t> webp, 
   if (!demuxer || !(WebPDemuxGetI(demuxer.get(), WEBP_FF_FORMAT_FLAGS) & flag)) return {};
   WebPChunkIterator chunk{};
   std::span<const std::uint8_t> found;
-  if (WebPDemuxGetChunk(demuxer.get(), name, 1, &chunk))
+  if (WebPDemuxGetChunk(demuxer.get(), name, 1, &chunk)) {
     found = {chunk.chunk.bytes, chunk.chunk.size};
+  }
   WebPDemuxReleaseChunkIterator(&chunk);
   return found;
 }
