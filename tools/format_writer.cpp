@@ -14,6 +14,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace tools {
 namespace {
@@ -281,24 +282,71 @@ void check(const heif_error& error) {
 
 using HeifImage = std::unique_ptr<heif_image, decltype(&heif_image_release)>;
 
-HeifImage heifImage(const SampleImage& image) {
-  require(image.bits == 8 && (image.channels == 3 || image.channels == 4),
-          "HEIF takes 8-bit RGB(A)");
+// Grey (1 or 2 channels) as a monochrome image, RGB(A) as RGB; 16-bit samples as 10 bits; with
+// `premultiplied`, the colours multiplied by alpha and the image marked so.
+HeifImage heifImage(const SampleImage& image, bool premultiplied) {
+  require((image.bits == 8 || image.bits == 16) && image.channels >= 1 && image.channels <= 4,
+          "HEIF takes 8- or 16-bit grey, RGB and their alpha");
+  const bool grey = image.channels <= 2;
+  const bool alpha = image.channels % 2 == 0;
+  const bool deep = image.bits == 16;
+  const int colours = grey ? 1 : 3;
   heif_image* created = nullptr;
-  const bool alpha = image.channels == 4;
-  check(heif_image_create(image.width, image.height, heif_colorspace_RGB,
-                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                          &created));
+  const heif_chroma interleaved =
+      deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+           : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+  check(heif_image_create(image.width, image.height,
+                          grey ? heif_colorspace_monochrome : heif_colorspace_RGB,
+                          grey ? heif_chroma_monochrome : interleaved, &created));
   HeifImage out(created, heif_image_release);
   if (!image.icc.empty()) {
     check(heif_image_set_raw_color_profile(created, "prof", image.icc.data(), image.icc.size()));
   }
-  check(heif_image_add_plane(created, heif_channel_interleaved, image.width, image.height, 8));
-  int stride = 0;
-  std::uint8_t* plane = heif_image_get_plane(created, heif_channel_interleaved, &stride);
-  const size_t rowBytes = static_cast<size_t>(image.width) * image.channels;
-  for (int y = 0; y < image.height; ++y) {
-    std::memcpy(plane + static_cast<size_t>(y) * stride, &image.data[rowBytes * y], rowBytes);
+  heif_image_set_premultiplied_alpha(created, premultiplied ? 1 : 0);
+  const int bits = deep ? 10 : 8;
+  // Sample c of pixel i, in the image's bits, multiplied by alpha where asked.
+  const auto sample = [&](size_t i, int c) {
+    const auto at = [&](int k) -> unsigned {
+      const size_t index = i * image.channels + k;
+      if (!deep) return image.data[index];
+      std::uint16_t v = 0;
+      std::memcpy(&v, &image.data[index * 2], 2);
+      return v >> 6;
+    };
+    const unsigned max = (1u << bits) - 1;
+    unsigned v = at(c);
+    if (premultiplied && alpha && c < colours) v = (v * at(image.channels - 1) + max / 2) / max;
+    return v;
+  };
+  std::vector<std::pair<heif_channel, std::vector<int>>> planes;
+  if (grey) {
+    planes.push_back({heif_channel_Y, {0}});
+    if (alpha) planes.push_back({heif_channel_Alpha, {1}});
+  } else {
+    std::vector<int> all(static_cast<size_t>(image.channels));
+    for (int c = 0; c < image.channels; ++c) all[static_cast<size_t>(c)] = c;
+    planes.push_back({heif_channel_interleaved, all});
+  }
+  for (const auto& [channel, samples] : planes) {
+    check(heif_image_add_plane(created, channel, image.width, image.height, bits));
+    int stride = 0;
+    std::uint8_t* plane = heif_image_get_plane(created, channel, &stride);
+    for (int y = 0; y < image.height; ++y) {
+      std::uint8_t* row = plane + static_cast<size_t>(y) * stride;
+      for (int x = 0; x < image.width; ++x) {
+        const size_t i = static_cast<size_t>(y) * image.width + x;
+        for (size_t k = 0; k < samples.size(); ++k) {
+          const unsigned v = sample(i, samples[k]);
+          const size_t at = static_cast<size_t>(x) * samples.size() + k;
+          if (deep) {
+            row[at * 2] = static_cast<std::uint8_t>(v & 0xFF);
+            row[at * 2 + 1] = static_cast<std::uint8_t>(v >> 8);
+          } else {
+            row[at] = static_cast<std::uint8_t>(v);
+          }
+        }
+      }
+    }
   }
   return out;
 }
@@ -326,7 +374,7 @@ std::vector<std::uint8_t> encodeHeif(const SampleImage& image, const HeifOptions
   std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> encoding(
       heif_encoding_options_alloc(), heif_encoding_options_free);
   encoding->image_orientation = static_cast<heif_orientation>(options.orientation);
-  const HeifImage primary = heifImage(image);
+  const HeifImage primary = heifImage(image, options.premultiplied);
   if (options.nclxPrimaries != 0) {
     std::unique_ptr<heif_color_profile_nclx, decltype(&heif_nclx_color_profile_free)> nclx(
         heif_nclx_color_profile_alloc(), heif_nclx_color_profile_free);
@@ -347,7 +395,7 @@ std::vector<std::uint8_t> encodeHeif(const SampleImage& image, const HeifOptions
       handle, heif_image_handle_release);
   if (options.thumbnail != nullptr) {
     // Scaled by libheif into a box of its own longer side, which leaves it as it is.
-    const HeifImage thumbnail = heifImage(*options.thumbnail);
+    const HeifImage thumbnail = heifImage(*options.thumbnail, options.premultiplied);
     heif_image_handle* thumbnailHandle = nullptr;
     check(heif_context_encode_thumbnail(context.get(), thumbnail.get(), primaryHandle.get(),
                                         encoder.get(), encoding.get(), options.thumbnailBox,

@@ -74,8 +74,10 @@ struct HeifOptions {
   // libheif writes AVIF's with both unspecified and HEIC's none.
   int nclxPrimaries = 0;
   int nclxTransfer = 0;
+  // Colours stored multiplied by alpha, and the image marked so.
+  bool premultiplied = false;
 };
-// 8-bit RGB or RGBA.
+// Grey or RGB, with or without alpha; 8-bit, or 16-bit written as 10 bits.
 std::vector<std::uint8_t> encodeHeif(const SampleImage& image, const HeifOptions& options = {});
 
 }  // namespace tools

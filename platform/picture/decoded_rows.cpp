@@ -101,6 +101,44 @@ void DecodedRows::addRow(const std::uint8_t* row) {
   if (++bandRows_ == k || rowsAdded_ == height_) emitBand();
 }
 
+void DecodedRows::addPlanes(const std::uint8_t* const* planes) {
+  if (rowsAdded_ >= height_) return;
+  if (factor_ == 1) {
+    interleaved_.resize(static_cast<size_t>(width_) * channels_);
+    interleavePlanes(planes, channels_, width_, interleaved_.data());
+    addRow(interleaved_.data());
+    return;
+  }
+  ++rowsAdded_;
+  // As addRow sums, but each channel's run of a box is contiguous.
+  const int k = factor_;
+  std::uint32_t* sum = sums_.data();
+  for (int x0 = 0; x0 < width_; x0 += k, sum += channels_) {
+    const int x1 = std::min(x0 + k, width_);
+    if (alpha_) {
+      const std::uint8_t* a = planes[3];
+      std::uint32_t r = 0, g = 0, b = 0, total = 0;
+      for (int x = x0; x < x1; ++x) {
+        r += std::uint32_t{planes[0][x]} * a[x];
+        g += std::uint32_t{planes[1][x]} * a[x];
+        b += std::uint32_t{planes[2][x]} * a[x];
+        total += a[x];
+      }
+      sum[0] += r;
+      sum[1] += g;
+      sum[2] += b;
+      sum[3] += total;
+    } else {
+      for (int c = 0; c < channels_; ++c) {
+        std::uint32_t v = 0;
+        for (int x = x0; x < x1; ++x) v += planes[c][x];
+        sum[c] += v;
+      }
+    }
+  }
+  if (++bandRows_ == k || rowsAdded_ == height_) emitBand();
+}
+
 void DecodedRows::emitBand() {
   const int k = factor_;
   const int shrunkWidth = static_cast<int>(sums_.size()) / channels_;
@@ -147,6 +185,14 @@ const std::uint8_t* DecodedRows::inSrgb(const std::uint8_t* row, int pixels) {
 RgbaImage DecodedRows::finish() {
   if (rowsAdded_ < height_) raiseError(kErrInvalidPicture);
   return resampler_->finish();
+}
+
+void interleavePlanes(const std::uint8_t* const* planes, int count, int width, std::uint8_t* out) {
+  for (int c = 0; c < count; ++c) {
+    const std::uint8_t* in = planes[c];
+    std::uint8_t* to = out + c;
+    for (int x = 0; x < width; ++x, to += count) *to = in[x];
+  }
 }
 
 void raiseDecodeError(const char* format, const std::string& reason) {

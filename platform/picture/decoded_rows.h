@@ -34,6 +34,8 @@ class DecodedRows final {
 
   // The next row, top first; rows past decodedHeight are ignored.
   void addRow(const std::uint8_t* row);
+  // The same row as one plane a channel: R, G, B and, with alpha, A (straight).
+  void addPlanes(const std::uint8_t* const* planes);
   int rowsAdded() const { return rowsAdded_; }
   // The drawing; raises 481 when rows are missing.
   RgbaImage finish();
@@ -51,14 +53,18 @@ class DecodedRows final {
   // From the rows' colour profile to sRGB; null for sRGB rows (no profile, an sRGB one, or one
   // that cannot be used).
   std::shared_ptr<const ColourConversion> colour_;
-  std::vector<std::uint8_t> converted_;  // one row in sRGB
-  std::vector<std::uint8_t> rgb_;        // the colours of one RGBA row, converted
+  std::vector<std::uint8_t> converted_;    // one row in sRGB
+  std::vector<std::uint8_t> rgb_;          // the colours of one RGBA row, converted
+  std::vector<std::uint8_t> interleaved_;  // one row of planes, unshrunk
   std::optional<Resampler> resampler_;
   std::vector<std::uint32_t> sums_;   // one band's sums per shrunk pixel and channel
   std::vector<std::uint8_t> shrunk_;  // one shrunk row
   int bandRows_ = 0;
   int rowsAdded_ = 0;
 };
+
+// One row of `count` planes of `width` bytes into `out`, pixel by pixel (R, G, B, R, G, B...).
+void interleavePlanes(const std::uint8_t* const* planes, int count, int width, std::uint8_t* out);
 
 // Raises 481 "Invalid picture (FORMAT: reason)".
 [[noreturn]] void raiseDecodeError(const char* format, const std::string& reason);

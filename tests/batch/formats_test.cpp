@@ -148,6 +148,54 @@ TEST_F(Formats, HeifDrawsFromItsThumbnailOnlyWhenItIsTwiceTheDrawnSize) {
   }
 }
 
+// libheif hands 8-bit pictures over as planes (a grey one as one plane) and deeper ones
+// interleaved; colours stored multiplied by alpha are taken back out. Drawn box-averaged (a
+// quarter of the size) and not.
+TEST_F(Formats, HeifGreyDeepAndPremultipliedPicturesKeepTheirColours) {
+  const SampleImage rgb = tools::quadrants(128, 96, kColours);
+  Quad greys{};
+  for (size_t q = 0; q < 4; ++q) greys[q] = {kColours[q][1], kColours[q][1], kColours[q][1]};
+  // The right half at alpha 128, the left half clear.
+  SampleImage halfClear = tools::quadrants(128, 96, kColours, 128);
+  SampleImage greyHalfClear(128, 96, 2, 8);
+  for (int y = 0; y < 96; ++y) {
+    for (int x = 0; x < 128; ++x) {
+      if (x < 64) halfClear.set(x, y, 3, 0);
+      greyHalfClear.set(x, y, 0, 90);
+      greyHalfClear.set(x, y, 1, x < 64 ? 0 : 128);
+    }
+  }
+  for (const bool avif : {false, true}) {
+    for (const int scale : {4, 1}) {
+      SCOPED_TRACE(std::string(avif ? "AVIF" : "HEIC") + " at 1/" + std::to_string(scale));
+      const auto drawn = [&](const SampleImage& image, bool premultiplied = false) {
+        return draw(tools::encodeHeif(image, {.avif = avif, .premultiplied = premultiplied}),
+                    128 / scale, 96 / scale);
+      };
+      expectQuadrants(drawn(grey(rgb)), greys, 12);
+      std::map<std::string, RgbaImage> halves = {{"RGBA", drawn(halfClear)},
+                                                 {"RGBA premultiplied", drawn(halfClear, true)},
+                                                 {"grey and alpha", drawn(greyHalfClear)}};
+      // 10 bits: HEIC only, as libaom stops on a 10-bit picture from libheif's encoder.
+      if (!avif) {
+        expectQuadrants(drawn(sixteenBit(rgb)), kColours, 16);
+        halves.emplace("RGBA 10-bit", drawn(sixteenBit(halfClear)));
+      }
+      for (const auto& [name, image] : halves) {
+        SCOPED_TRACE(name);
+        for (const double fy : {0.25, 0.75}) {
+          EXPECT_LE(pixelAt(image, 0.2, fy)[3], 8);
+          const std::array<int, 4> right = pixelAt(image, 0.8, fy);
+          EXPECT_NEAR(right[3], 128, 8);
+          const Rgb colour =
+              name == "grey and alpha" ? Rgb{90, 90, 90} : kColours[fy < 0.5 ? 1 : 3];
+          for (int c = 0; c < 3; ++c) EXPECT_NEAR(right[c], colour[c], 16) << c;
+        }
+      }
+    }
+  }
+}
+
 TEST_F(Formats, TiffDrawsFromTheSmallestLevelTwiceTheDrawnSizeAndOnlyItsFirstPage) {
   const Quad third = {{{0, 0, 255}, {0, 0, 255}, {255, 0, 0}, {255, 0, 0}}};
   for (const bool subIfds : {false, true}) {

@@ -173,6 +173,84 @@ std::vector<std::uint8_t> colourProfile(const heif_image_handle* handle) {
   return nclxProfile(*nclx);
 }
 
+Image decode(const heif_image_handle* handle, heif_colorspace colorspace, heif_chroma chroma) {
+  const Options options(heif_decoding_options_alloc(), heif_decoding_options_free);
+  if (!options) raiseError(kErrOutOfMemory);
+  options->ignore_transformations = 0;
+  options->convert_hdr_to_8bit = 1;
+  heif_image* decoded = nullptr;
+  check(heif_decode_image(handle, &decoded, colorspace, chroma, options.get()));
+  return Image(decoded, heif_image_release);
+}
+
+// A decoded image's pixels as rows of 3 (RGB) or 4 (RGBA) bytes: from one interleaved plane, or
+// from one plane a channel (R, G and B, or a grey Y for all three; then alpha).
+class DecodedPlanes {
+ public:
+  // False for a layout not read here (more than 8 bits, a chroma other than the ones above).
+  bool read(const heif_image* image, bool alpha) {
+    const heif_colorspace colorspace = heif_image_get_colorspace(image);
+    const heif_chroma chroma = heif_image_get_chroma_format(image);
+    if (colorspace == heif_colorspace_RGB &&
+        chroma == (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB)) {
+      return take(image, {heif_channel_interleaved}, alpha ? 4 : 3);
+    }
+    std::vector<heif_channel> channels;
+    if (colorspace == heif_colorspace_RGB && chroma == heif_chroma_444) {
+      channels = {heif_channel_R, heif_channel_G, heif_channel_B};
+    } else if (colorspace == heif_colorspace_monochrome && chroma == heif_chroma_monochrome) {
+      channels = {heif_channel_Y, heif_channel_Y, heif_channel_Y};
+    } else {
+      return false;
+    }
+    if (alpha) channels.push_back(heif_channel_Alpha);
+    return take(image, channels, 1);
+  }
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+
+  // True when row() holds whole pixels; else planes() holds one plane a channel.
+  bool interleaved() const { return planes_.size() == 1; }
+  const std::uint8_t* row(int y) const { return planes_[0] + static_cast<size_t>(y) * strides_[0]; }
+  // Row y of each channel's plane.
+  const std::uint8_t* const* planes(int y) {
+    for (size_t c = 0; c < planes_.size(); ++c) {
+      rows_[c] = planes_[c] + static_cast<size_t>(y) * strides_[c];
+    }
+    return rows_.data();
+  }
+
+ private:
+  // The channels' planes, each of `bytes` bytes a pixel.
+  bool take(const heif_image* image, const std::vector<heif_channel>& channels, int bytes) {
+    width_ = heif_image_get_width(image, channels[0]);
+    height_ = heif_image_get_height(image, channels[0]);
+    if (width_ < 1 || height_ < 1) return false;
+    planes_.clear();
+    strides_.clear();
+    for (const heif_channel channel : channels) {
+      int stride = 0;
+      const std::uint8_t* plane = heif_image_get_plane_readonly(image, channel, &stride);
+      if (plane == nullptr || heif_image_get_bits_per_pixel_range(image, channel) != 8 ||
+          heif_image_get_width(image, channel) != width_ ||
+          heif_image_get_height(image, channel) != height_ || stride < width_ * bytes) {
+        return false;
+      }
+      planes_.push_back(plane);
+      strides_.push_back(static_cast<size_t>(stride));
+    }
+    rows_.resize(planes_.size());
+    return true;
+  }
+
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<const std::uint8_t*> planes_;
+  std::vector<size_t> strides_;
+  std::vector<const std::uint8_t*> rows_;
+};
+
 RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, std::string&) {
   try {
     const File file = open(heif);
@@ -183,47 +261,52 @@ RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, 
       raiseDecodeError("HEIF", "over the pixel limit");
     }
     const bool alpha = heif_image_handle_has_alpha_channel(chosen) != 0;
-    const Options options(heif_decoding_options_alloc(), heif_decoding_options_free);
-    if (!options) raiseError(kErrOutOfMemory);
-    options->ignore_transformations = 0;
-    options->convert_hdr_to_8bit = 1;
-    heif_image* decoded = nullptr;
-    check(heif_decode_image(chosen, &decoded, heif_colorspace_RGB,
-                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                            options.get()));
-    const Image image(decoded, heif_image_release);
-    int stride = 0;
-    const std::uint8_t* pixels =
-        heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
-    const int decodedWidth = heif_image_get_width(image.get(), heif_channel_interleaved);
-    const int decodedHeight = heif_image_get_height(image.get(), heif_channel_interleaved);
-    if (pixels == nullptr || decodedWidth < 1 || decodedHeight < 1 ||
-        stride < decodedWidth * (alpha ? 4 : 3)) {
-      raiseDecodeError("HEIF", "decoded without pixels");
+    // libheif turns YCbCr into planes of RGB (or keeps grey) whatever it is asked for; an 8-bit
+    // image taken as those planes skips a second, interleaving pass over the whole picture. Any
+    // other comes interleaved, its deeper samples brought down to 8 bits.
+    const bool eightBit = heif_image_handle_get_luma_bits_per_pixel(chosen) == 8 &&
+                          heif_image_handle_get_chroma_bits_per_pixel(chosen) == 8;
+    Image image = eightBit ? decode(chosen, heif_colorspace_undefined, heif_chroma_undefined)
+                           : Image(nullptr, heif_image_release);
+    DecodedPlanes pixels;
+    if (!image || !pixels.read(image.get(), alpha)) {
+      image = decode(chosen, heif_colorspace_RGB,
+                     alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+      if (!pixels.read(image.get(), alpha)) raiseDecodeError("HEIF", "decoded without pixels");
     }
     std::vector<std::uint8_t> profile = colourProfile(chosen);
     if (profile.empty() && chosen != file.primary.get()) {
       profile = colourProfile(file.primary.get());
     }
+    const int decodedWidth = pixels.width();
+    const int decodedHeight = pixels.height();
     DecodedRows rows(alpha ? SourcePixels::kRgbaStraight : SourcePixels::kRgb, decodedWidth,
                      decodedHeight, width, height, profile);
     const bool premultiplied = alpha && heif_image_handle_is_premultiplied_alpha(chosen) != 0;
     std::vector<std::uint8_t> straight(premultiplied ? static_cast<size_t>(decodedWidth) * 4 : 0);
     for (int y = 0; y < decodedHeight; ++y) {
-      const std::uint8_t* row = pixels + static_cast<size_t>(y) * stride;
-      if (premultiplied) {
-        for (int x = 0; x < decodedWidth * 4; x += 4) {
-          const int a = row[x + 3];
-          for (int c = 0; c < 3; ++c) {
-            straight[x + c] =
-                a == 0 ? 0
-                       : static_cast<std::uint8_t>(std::min(255, (row[x + c] * 255 + a / 2) / a));
-          }
-          straight[x + 3] = row[x + 3];
+      if (!premultiplied) {
+        if (pixels.interleaved()) {
+          rows.addRow(pixels.row(y));
+        } else {
+          rows.addPlanes(pixels.planes(y));
         }
-        row = straight.data();
+        continue;
       }
-      rows.addRow(row);
+      if (pixels.interleaved()) {
+        std::copy_n(pixels.row(y), straight.size(), straight.data());
+      } else {
+        interleavePlanes(pixels.planes(y), 4, decodedWidth, straight.data());
+      }
+      for (size_t x = 0; x < straight.size(); x += 4) {
+        const int a = straight[x + 3];
+        for (size_t c = x; c < x + 3; ++c) {
+          straight[c] =
+              a == 0 ? 0
+                     : static_cast<std::uint8_t>(std::min(255, (straight[c] * 255 + a / 2) / a));
+        }
+      }
+      rows.addRow(straight.data());
     }
     return rows.finish();
   } catch (const std::bad_alloc&) {
