@@ -98,6 +98,10 @@ int main(int argc, char** argv) {
   save(heif, "plain.avif", tools::encodeHeif(rgb, {.avif = true, .quality = 30}));
   save(heif, "alpha.avif",
        tools::encodeHeif(rgba, {.avif = true, .orientation = 3, .quality = 30}));
+  save(heif, "grey-alpha.avif",
+       tools::encodeHeif(withBits(rgba, 2, 8), {.avif = true, .quality = 30}));
+  save(heif, "premultiplied.heic", tools::encodeHeif(rgba, {.quality = 30, .premultiplied = true}));
+  save(heif, "ten-bit.heic", tools::encodeHeif(withBits(rgb, 3, 16), {.quality = 30}));
   // nclx boxes: Display P3 with sRGB's curve, BT.2020 with BT.709's.
   save(heif, "nclx-p3.heic",
        tools::encodeHeif(rgb, {.quality = 30, .nclxPrimaries = 12, .nclxTransfer = 13}));
