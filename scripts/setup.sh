@@ -9,7 +9,8 @@ packages=(
   qt6-base-dev qt6-qpa-plugins            # the window and its controls, GIF and BMP reading
   libturbojpeg0-dev libjpeg62-turbo-dev   # JPEG encoding and scaled decoding
   liblcms2-dev                            # colour profiles converted to sRGB
-  libpng-dev libwebp-dev libtiff-dev libheif-dev  # PNG, WebP, TIFF, HEIC/AVIF (quorvane-thumb)
+  libpng-dev libwebp-dev libtiff-dev      # PNG, WebP and TIFF (quorvane-thumb)
+  libheif-dev libde265-dev                # HEIC and AVIF; HEVC on worker threads (quorvane-thumb)
   libspng-dev                             # PNG writing for the tests (a second library)
   libgtest-dev                            # tests
   clang-14 libclang-rt-14-dev             # fuzz targets (libFuzzer and the sanitizers)

@@ -1,5 +1,6 @@
 // HEIC and AVIF on libheif: the embedded thumbnail when it is at least twice the drawn size, else
 // the primary image; libheif applies the image's rotation, mirroring and cropping as it decodes.
+// HEVC goes to libde265 on worker threads (hevc_decoder.h).
 #include <libheif/heif.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "platform/picture/colour_described.h"
 #include "platform/picture/decoded_rows.h"
 #include "platform/picture/formats/formats.h"
+#include "platform/picture/formats/hevc_decoder.h"
 
 namespace platform {
 namespace {
@@ -36,7 +38,10 @@ struct File {
 
 File open(std::span<const std::uint8_t> heif) {
   static std::once_flag initialised;
-  std::call_once(initialised, [] { heif_init(nullptr); });  // codec plugins, where there are any
+  std::call_once(initialised, [] {
+    heif_init(nullptr);  // codec plugins, where there are any
+    registerThreadedHevcDecoder();
+  });
   File file;
   file.context.reset(heif_context_alloc());
   if (!file.context) raiseError(kErrOutOfMemory);
