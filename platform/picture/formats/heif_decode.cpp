@@ -256,6 +256,36 @@ class DecodedPlanes {
   std::vector<const std::uint8_t*> rows_;
 };
 
+// Every row of `pixels` into `rows`, colours multiplied by alpha (`premultiplied`) divided back
+// out.
+void addRows(DecodedPlanes& pixels, bool premultiplied, DecodedRows& rows) {
+  const int width = pixels.width();
+  std::vector<std::uint8_t> straight(premultiplied ? static_cast<size_t>(width) * 4 : 0);
+  for (int y = 0; y < pixels.height(); ++y) {
+    if (!premultiplied) {
+      if (pixels.interleaved()) {
+        rows.addRow(pixels.row(y));
+      } else {
+        rows.addPlanes(pixels.planes(y));
+      }
+      continue;
+    }
+    if (pixels.interleaved()) {
+      std::copy_n(pixels.row(y), straight.size(), straight.data());
+    } else {
+      interleavePlanes(pixels.planes(y), 4, width, straight.data());
+    }
+    for (size_t x = 0; x < straight.size(); x += 4) {
+      const int a = straight[x + 3];
+      for (size_t c = x; c < x + 3; ++c) {
+        straight[c] =
+            a == 0 ? 0 : static_cast<std::uint8_t>(std::min(255, (straight[c] * 255 + a / 2) / a));
+      }
+    }
+    rows.addRow(straight.data());
+  }
+}
+
 RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, std::string&) {
   try {
     const File file = open(heif);
@@ -283,36 +313,9 @@ RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, 
     if (profile.empty() && chosen != file.primary.get()) {
       profile = colourProfile(file.primary.get());
     }
-    const int decodedWidth = pixels.width();
-    const int decodedHeight = pixels.height();
-    DecodedRows rows(alpha ? SourcePixels::kRgbaStraight : SourcePixels::kRgb, decodedWidth,
-                     decodedHeight, width, height, profile);
-    const bool premultiplied = alpha && heif_image_handle_is_premultiplied_alpha(chosen) != 0;
-    std::vector<std::uint8_t> straight(premultiplied ? static_cast<size_t>(decodedWidth) * 4 : 0);
-    for (int y = 0; y < decodedHeight; ++y) {
-      if (!premultiplied) {
-        if (pixels.interleaved()) {
-          rows.addRow(pixels.row(y));
-        } else {
-          rows.addPlanes(pixels.planes(y));
-        }
-        continue;
-      }
-      if (pixels.interleaved()) {
-        std::copy_n(pixels.row(y), straight.size(), straight.data());
-      } else {
-        interleavePlanes(pixels.planes(y), 4, decodedWidth, straight.data());
-      }
-      for (size_t x = 0; x < straight.size(); x += 4) {
-        const int a = straight[x + 3];
-        for (size_t c = x; c < x + 3; ++c) {
-          straight[c] =
-              a == 0 ? 0
-                     : static_cast<std::uint8_t>(std::min(255, (straight[c] * 255 + a / 2) / a));
-        }
-      }
-      rows.addRow(straight.data());
-    }
+    DecodedRows rows(alpha ? SourcePixels::kRgbaStraight : SourcePixels::kRgb, pixels.width(),
+                     pixels.height(), width, height, profile);
+    addRows(pixels, alpha && heif_image_handle_is_premultiplied_alpha(chosen) != 0, rows);
     return rows.finish();
   } catch (const std::bad_alloc&) {
     raiseError(kErrOutOfMemory);
