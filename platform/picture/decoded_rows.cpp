@@ -48,6 +48,7 @@ DecodedRows::DecodedRows(SourcePixels pixels, int decodedWidth, int decodedHeigh
     // Alpha-weighted sums for straight alpha: colour x alpha per channel, and alpha.
     sums_.assign(static_cast<size_t>(shrunkWidth) * channels_, 0);
     shrunk_.resize(static_cast<size_t>(shrunkWidth) * channels_);
+    if (!alpha_) columns_.assign(static_cast<size_t>(decodedWidth) * channels_, 0);
   }
 }
 
@@ -59,8 +60,8 @@ void DecodedRows::addRow(const std::uint8_t* row) {
     return;
   }
   const int k = factor_;
-  std::uint32_t* sum = sums_.data();
-  if (channels_ == 4) {
+  if (alpha_) {
+    std::uint32_t* sum = sums_.data();
     for (int x0 = 0; x0 < width_; x0 += k, sum += 4) {
       const int x1 = std::min(x0 + k, width_);
       std::uint32_t r = 0, g = 0, b = 0, a = 0;
@@ -76,26 +77,11 @@ void DecodedRows::addRow(const std::uint8_t* row) {
       sum[2] += b;
       sum[3] += a;
     }
-  } else if (channels_ == 3) {
-    for (int x0 = 0; x0 < width_; x0 += k, sum += 3) {
-      const int x1 = std::min(x0 + k, width_);
-      std::uint32_t r = 0, g = 0, b = 0;
-      for (const std::uint8_t* p = row + static_cast<size_t>(x0) * 3;
-           p != row + static_cast<size_t>(x1) * 3; p += 3) {
-        r += p[0];
-        g += p[1];
-        b += p[2];
-      }
-      sum[0] += r;
-      sum[1] += g;
-      sum[2] += b;
-    }
   } else {
-    for (int x0 = 0; x0 < width_; x0 += k, ++sum) {
-      const int x1 = std::min(x0 + k, width_);
-      std::uint32_t v = 0;
-      for (int x = x0; x < x1; ++x) v += row[x];
-      sum[0] += v;
+    // Each column summed down the band; the boxes across it once the band is whole (emitBand).
+    std::uint16_t* column = columns_.data();
+    for (size_t i = 0; i < columns_.size(); ++i) {
+      column[i] = static_cast<std::uint16_t>(column[i] + row[i]);
     }
   }
   if (++bandRows_ == k || rowsAdded_ == height_) emitBand();
@@ -110,13 +96,22 @@ void DecodedRows::addPlanes(const std::uint8_t* const* planes) {
     return;
   }
   ++rowsAdded_;
-  // As addRow sums, but each channel's run of a box is contiguous.
   const int k = factor_;
-  std::uint32_t* sum = sums_.data();
-  for (int x0 = 0; x0 < width_; x0 += k, sum += channels_) {
-    const int x1 = std::min(x0 + k, width_);
-    if (alpha_) {
-      const std::uint8_t* a = planes[3];
+  if (!alpha_) {
+    // Each column summed down the band, as addRow sums, one plane at a time.
+    for (int c = 0; c < channels_; ++c) {
+      const std::uint8_t* plane = planes[c];
+      std::uint16_t* column = columns_.data() + c;
+      for (int x = 0; x < width_; ++x, column += channels_) {
+        *column = static_cast<std::uint16_t>(*column + plane[x]);
+      }
+    }
+  } else {
+    // Alpha-weighted sums as addRow makes them; each channel's run of a box is contiguous.
+    std::uint32_t* sum = sums_.data();
+    const std::uint8_t* a = planes[3];
+    for (int x0 = 0; x0 < width_; x0 += k, sum += 4) {
+      const int x1 = std::min(x0 + k, width_);
       std::uint32_t r = 0, g = 0, b = 0, total = 0;
       for (int x = x0; x < x1; ++x) {
         r += std::uint32_t{planes[0][x]} * a[x];
@@ -128,12 +123,6 @@ void DecodedRows::addPlanes(const std::uint8_t* const* planes) {
       sum[1] += g;
       sum[2] += b;
       sum[3] += total;
-    } else {
-      for (int c = 0; c < channels_; ++c) {
-        std::uint32_t v = 0;
-        for (int x = x0; x < x1; ++x) v += planes[c][x];
-        sum[c] += v;
-      }
     }
   }
   if (++bandRows_ == k || rowsAdded_ == height_) emitBand();
@@ -142,6 +131,20 @@ void DecodedRows::addPlanes(const std::uint8_t* const* planes) {
 void DecodedRows::emitBand() {
   const int k = factor_;
   const int shrunkWidth = static_cast<int>(sums_.size()) / channels_;
+  if (!alpha_) {
+    // The boxes across the band's column sums.
+    std::uint32_t* sum = sums_.data();
+    for (int x0 = 0; x0 < width_; x0 += k, sum += channels_) {
+      const std::uint16_t* column = &columns_[static_cast<size_t>(x0) * channels_];
+      const int pixels = std::min(k, width_ - x0);
+      for (int c = 0; c < channels_; ++c) {
+        std::uint32_t v = 0;
+        for (int i = 0; i < pixels; ++i) v += column[i * channels_ + c];
+        sum[c] = v;
+      }
+    }
+    std::fill(columns_.begin(), columns_.end(), 0);
+  }
   for (int x = 0; x < shrunkWidth; ++x) {
     const std::uint32_t count = static_cast<std::uint32_t>(std::min(k, width_ - x * k)) *
                                 static_cast<std::uint32_t>(bandRows_);

@@ -57,6 +57,9 @@ class DecodedRows final {
   std::vector<std::uint8_t> rgb_;          // the colours of one RGBA row, converted
   std::vector<std::uint8_t> interleaved_;  // one row of planes, unshrunk
   std::optional<Resampler> resampler_;
+  // Without alpha: each column's sum (a channel of a decoded pixel) down the band so far; at most
+  // 64 rows of 255.
+  std::vector<std::uint16_t> columns_;
   std::vector<std::uint32_t> sums_;   // one band's sums per shrunk pixel and channel
   std::vector<std::uint8_t> shrunk_;  // one shrunk row
   int bandRows_ = 0;
