@@ -181,18 +181,30 @@ std::uint64_t chooseLevel(File& file, Size page, int width, int height) {
   return best;
 }
 
-// Samples as libtiff gives them: CMYK of 8 or 16 bits, contiguous.
-bool isPlainCmyk(TIFF* tiff) {
+// Samples read here as libtiff decodes them (contiguous, unsigned), not through its RGBA reader:
+// CMYK of 8 or 16 bits, and RGB of 8 bits (turned into RGBA and back by that reader otherwise).
+enum class Samples { kOther, kCmyk, kRgb8 };
+
+Samples plainSamples(TIFF* tiff) {
   std::uint16_t photometric = 0, inkSet = INKSET_CMYK, samples = 1, bits = 1, planar = 1,
-                format = SAMPLEFORMAT_UINT;
+                format = SAMPLEFORMAT_UINT, compression = COMPRESSION_NONE;
   TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_INKSET, &inkSet);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &format);
-  return photometric == PHOTOMETRIC_SEPARATED && inkSet == INKSET_CMYK && samples >= 4 &&
-         (bits == 8 || bits == 16) && planar == PLANARCONFIG_CONTIG && format == SAMPLEFORMAT_UINT;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+  if (planar != PLANARCONFIG_CONTIG || format != SAMPLEFORMAT_UINT) return Samples::kOther;
+  if (photometric == PHOTOMETRIC_SEPARATED && inkSet == INKSET_CMYK && samples >= 4 &&
+      (bits == 8 || bits == 16)) {
+    return Samples::kCmyk;
+  }
+  if (photometric == PHOTOMETRIC_RGB && samples == 3 && bits == 8 &&
+      compression != COMPRESSION_OJPEG) {
+    return Samples::kRgb8;
+  }
+  return Samples::kOther;
 }
 
 // CMYK (no ink: 0) to RGB, each sample scaled to 8 bits with rounding first.
@@ -211,8 +223,8 @@ void cmykRowToRgb(const std::uint8_t* samples, int width, int samplesPerPixel, b
   }
 }
 
-// Every row of a contiguous CMYK directory, a strip or a row of tiles at a time.
-void readCmyk(File& file, Size size, DecodedRows& rows) {
+// Every row of a directory of plain samples, a strip or a row of tiles at a time, as RGB.
+void readPlain(File& file, Size size, Samples kind, DecodedRows& rows) {
   TIFF* tiff = file.get();
   std::uint16_t samples = 4, bits = 8;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
@@ -220,7 +232,14 @@ void readCmyk(File& file, Size size, DecodedRows& rows) {
   const bool sixteen = bits == 16;
   const size_t pixelBytes = size_t{samples} * (sixteen ? 2 : 1);
   const size_t rowBytes = pixelBytes * size.width;
-  std::vector<std::uint8_t> rgb(size_t{size.width} * 3);
+  std::vector<std::uint8_t> rgb(kind == Samples::kCmyk ? size_t{size.width} * 3 : 0);
+  const auto addRgb = [&](const std::uint8_t* row) {
+    if (kind == Samples::kCmyk) {
+      cmykRowToRgb(row, static_cast<int>(size.width), samples, sixteen, rgb.data());
+      row = rgb.data();
+    }
+    rows.addRow(row);
+  };
   if (!TIFFIsTiled(tiff)) {
     std::uint32_t rowsPerStrip = size.height;
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
@@ -234,11 +253,7 @@ void readCmyk(File& file, Size size, DecodedRows& rows) {
                                static_cast<tmsize_t>(rowBytes * count)) < 0) {
         file.fail("a damaged strip");
       }
-      for (std::uint32_t y = 0; y < count; ++y) {
-        cmykRowToRgb(&strip[rowBytes * y], static_cast<int>(size.width), samples, sixteen,
-                     rgb.data());
-        rows.addRow(rgb.data());
-      }
+      for (std::uint32_t y = 0; y < count; ++y) addRgb(&strip[rowBytes * y]);
     }
     return;
   }
@@ -262,10 +277,7 @@ void readCmyk(File& file, Size size, DecodedRows& rows) {
                     across);
       }
     }
-    for (std::uint32_t y = 0; y < count; ++y) {
-      cmykRowToRgb(&band[rowBytes * y], static_cast<int>(size.width), samples, sixteen, rgb.data());
-      rows.addRow(rgb.data());
-    }
+    for (std::uint32_t y = 0; y < count; ++y) addRgb(&band[rowBytes * y]);
   }
 }
 
@@ -344,10 +356,11 @@ RgbaImage renderTiff(std::span<const std::uint8_t> bytes, int width, int height,
     }
     const Size size = sizeOf(file.get());
     const std::vector<std::uint8_t> profile = iccProfile(file.get());
-    if (isPlainCmyk(file.get())) {
+    const Samples kind = plainSamples(file.get());
+    if (kind != Samples::kOther) {
       DecodedRows rows(SourcePixels::kRgb, static_cast<int>(size.width),
                        static_cast<int>(size.height), width, height, profile);
-      readCmyk(file, size, rows);
+      readPlain(file, size, kind, rows);
       return rows.finish();
     }
     bool alpha = false;
