@@ -17,6 +17,19 @@ struct IsolatedOutcome {
   std::string message;  // work's message, or what the child wrote to standard error
 };
 
+// While one lives on a thread, that thread's work (decoding, encoding, reporting) keeps children
+// from being started: runIsolated() starts one only while no thread works, so that the child
+// inherits no lock another thread held at that moment (the allocator's, a library's, a cache's)
+// and never waits for it. A working thread that starts a child stops working while the child
+// runs. The batch's workers each hold one per picture.
+class WorkingScope {
+ public:
+  WorkingScope();
+  ~WorkingScope();
+  WorkingScope(const WorkingScope&) = delete;
+  WorkingScope& operator=(const WorkingScope&) = delete;
+};
+
 // Runs work(payload, message, messageSize) in a child process: `payload` is payloadBytes of memory
 // shared with this process (copied into `out` when work returned), message a buffer for its
 // text. Nothing but the payload and the message comes back; the child ends as soon as work has

@@ -18,6 +18,7 @@
 
 #include "batch/durability.h"
 #include "batch/interruption.h"
+#include "batch/isolated.h"
 #include "batch/options.h"
 #include "batch/picture_list.h"
 #include "batch/reporter.h"
@@ -140,12 +141,15 @@ void reportSyncFailures(const std::vector<RunSync::Failure>& failures, Reporter&
 void work(Batch& batch) {
   std::optional<ThumbnailMaker> made;
   try {
+    const WorkingScope working;
     made.emplace(batch.options.background);
   } catch (const std::exception& error) {
     batch.reporter.failure("cannot start a worker", error.what());  // the others carry on
     return;
   }
   while (const Job* job = batch.take()) {
+    // A picture at a time, so that another worker's decoder child starts between two.
+    const WorkingScope working;
     makeOne(*made, *job, batch);
     batch.reporter.finished(job->picture);
   }
