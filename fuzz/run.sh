@@ -27,7 +27,8 @@ esac
 
 # target | seed folders in the corpus or the written seeds, or absolute ones (the system's colour
 # profiles) | -max_len | -timeout (s) | locales (each
-# gets a share)
+# gets a share). HEIF's timeout is long: a small file can code a picture of tens of megapixels,
+# which takes a second or two to decode and draw, and about two minutes under the sanitizers.
 table="
 fuzz_bmp|bmp|65536|20|
 fuzz_picture_header|jpeg gif|65536|10|
@@ -37,7 +38,7 @@ fuzz_numbers||64|5|C.UTF-8 de_DE.UTF-8
 fuzz_png|png|65536|30|
 fuzz_webp|webp|65536|30|
 fuzz_tiff|tiff|65536|30|
-fuzz_heif|heif|65536|60|
+fuzz_heif|heif|65536|240|
 "
 all_targets=$(awk -F'|' 'NF > 1 { print $1 }' <<<"$table")
 targets=${QUORVANE_FUZZ_TARGETS:-$all_targets}

@@ -298,17 +298,17 @@ RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, 
     const bool alpha = heif_image_handle_has_alpha_channel(chosen) != 0;
     // libheif turns YCbCr into planes of RGB (or keeps grey) whatever it is asked for; an 8-bit
     // image taken as those planes skips a second, interleaving pass over the whole picture. Any
-    // other comes interleaved, its deeper samples brought down to 8 bits.
+    // other comes interleaved, its deeper samples brought down to 8 bits. Decoded once: a
+    // picture that comes in another layout is a damaged one (decoding it again, interleaved,
+    // would only fail later).
     const bool eightBit = heif_image_handle_get_luma_bits_per_pixel(chosen) == 8 &&
                           heif_image_handle_get_chroma_bits_per_pixel(chosen) == 8;
-    Image image = eightBit ? decode(chosen, heif_colorspace_undefined, heif_chroma_undefined)
-                           : Image(nullptr, heif_image_release);
+    const Image image =
+        eightBit ? decode(chosen, heif_colorspace_undefined, heif_chroma_undefined)
+                 : decode(chosen, heif_colorspace_RGB,
+                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
     DecodedPlanes pixels;
-    if (!image || !pixels.read(image.get(), alpha)) {
-      image = decode(chosen, heif_colorspace_RGB,
-                     alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
-      if (!pixels.read(image.get(), alpha)) raiseDecodeError("HEIF", "decoded without pixels");
-    }
+    if (!pixels.read(image.get(), alpha)) raiseDecodeError("HEIF", "decoded in a layout not read");
     std::vector<std::uint8_t> profile = colourProfile(chosen);
     if (profile.empty() && chosen != file.primary.get()) {
       profile = colourProfile(file.primary.get());

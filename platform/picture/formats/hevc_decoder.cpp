@@ -10,6 +10,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/base/limits.h"
+
 namespace platform {
 namespace {
 
@@ -95,6 +97,12 @@ heif_error toHeifImage(const de265_image* picture, heif_image** out) {
   const de265_chroma chroma = de265_get_chroma_format(picture);
   const bool grey = chroma == de265_chroma_mono;
   const int bits = de265_get_bits_per_pixel(picture, 0);
+  // A stream can code a far larger picture than its file says (a damaged or crafted one); no
+  // picture over the limit goes on to be converted, whatever the file says.
+  if (std::int64_t{de265_get_image_width(picture, 0)} * de265_get_image_height(picture, 0) >
+      kMaxPicturePixels) {
+    return pluginError(heif_suberror_Invalid_image_size, "a coded picture over the pixel limit");
+  }
   heif_error error = heif_image_create(
       de265_get_image_width(picture, 0), de265_get_image_height(picture, 0),
       grey ? heif_colorspace_monochrome : heif_colorspace_YCbCr, static_cast<heif_chroma>(chroma),
