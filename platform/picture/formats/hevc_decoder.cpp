@@ -178,6 +178,7 @@ heif_error decodeImage(void* decoder, heif_image** out) {
     const de265_image* picture = de265_get_next_picture(d->context);
     if (picture == nullptr) continue;
     if (*out != nullptr) heif_image_release(*out);
+    *out = nullptr;  // toHeifImage may fail before it makes one
     heif_error error = toHeifImage(picture, out);
     if (error.code == heif_error_Ok) error = setColours(*d, picture, *out);
     de265_release_next_picture(d->context);
