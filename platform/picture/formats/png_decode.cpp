@@ -1,6 +1,7 @@
 // PNG on libpng: rows decoded one at a time and handed on, so that a large PNG never has all its
 // pixels in memory, except an interlaced one, whose passes fill the whole picture first. libpng
-// expands palettes, low bit depths and tRNS, and scales 16-bit samples to 8 with rounding.
+// expands palettes, low bit depths and tRNS, and scales 16-bit samples to 8 with rounding. A large
+// PNG's image data is inflated ahead on a second thread (png_inflate_ahead.h).
 //
 // libpng reports errors by longjmp: every call into it is made from a small function that sets its
 // jump point and holds nothing with a destructor.
@@ -9,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "platform/picture/decoded_rows.h"
 #include "platform/picture/exif.h"
 #include "platform/picture/formats/formats.h"
+#include "platform/picture/formats/png_inflate_ahead.h"
 
 namespace platform {
 namespace {
@@ -25,15 +28,21 @@ namespace {
 // one cannot make the decoder hold more.
 constexpr png_alloc_size_t kMaxChunkBytes = png_alloc_size_t{1} << 24;
 
-// The bytes libpng reads, and its first error.
+// The bytes libpng reads, as they stand or with their image data inflated ahead, and its first
+// error.
 struct Source {
   std::span<const std::uint8_t> bytes;
   size_t offset = 0;
+  InflatedAhead* ahead = nullptr;
   char error[256] = "";
 };
 
 void readBytes(png_structp png, png_bytep out, size_t length) {
   Source& source = *static_cast<Source*>(png_get_io_ptr(png));
+  if (source.ahead != nullptr) {
+    if (!source.ahead->read(out, length)) png_error(png, source.ahead->error());
+    return;
+  }
   if (length > source.bytes.size() - source.offset) png_error(png, "the file ends early");
   std::memcpy(out, source.bytes.data() + source.offset, length);
   source.offset += length;
@@ -50,12 +59,15 @@ void onWarning(png_structp, png_const_charp) {}
 // The read structures, destroyed whatever happens.
 class Reader final {
  public:
-  explicit Reader(std::span<const std::uint8_t> bytes) {
+  explicit Reader(std::span<const std::uint8_t> bytes, InflatedAhead* ahead = nullptr) {
     source_.bytes = bytes;
+    source_.ahead = ahead;
     png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source_, onError, onWarning);
     if (png_ != nullptr) info_ = png_create_info_struct(png_);
     if (png_ == nullptr || info_ == nullptr) raiseError(kErrOutOfMemory);
     png_set_read_fn(png_, &source_, readBytes);
+    // The rewritten image data has no CRCs; the inflater checked the file's own.
+    if (ahead != nullptr) png_set_crc_action(png_, PNG_CRC_QUIET_USE, PNG_CRC_NO_CHANGE);
   }
   ~Reader() { png_destroy_read_struct(&png_, &info_, nullptr); }
   Reader(const Reader&) = delete;
@@ -151,7 +163,8 @@ FormatHeader readPngHeader(std::span<const std::uint8_t> bytes) {
 
 RgbaImage renderPng(std::span<const std::uint8_t> bytes, int width, int height, std::string&) {
   try {
-    const Reader reader(bytes);
+    const std::unique_ptr<InflatedAhead> ahead = InflatedAhead::start(bytes);
+    const Reader reader(bytes, ahead.get());
     png_structp png = reader.png();
     png_infop info = reader.info();
     if (!readInfo(png, info)) reader.fail();
