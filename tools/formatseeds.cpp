@@ -57,6 +57,10 @@ int main(int argc, char** argv) {
   save(png, "grey.png", tools::encodePng(withBits(rgb, 1, 8)));
   save(png, "grey-alpha16.png", tools::encodePng(withBits(rgba, 2, 16), true));
   save(png, "rgb16.png", tools::encodePng(withBits(rgb, 3, 16)));
+  // Large enough for the image data to be inflated on a thread of its own, yet a small file.
+  const SampleImage large = tools::quadrants(512, 512, kColours, 200);
+  save(png, "large.png", tools::encodePng(large));
+  save(png, "large-interlaced.png", tools::encodePng(large, true));
   SampleImage described = rgb;  // colours said by gAMA and cHRM (Display P3's, a power of 1.8)
   described.pngGamma = 55556;
   described.pngChromaticities = {31270, 32900, 68000, 32000, 26500, 69000, 15000, 6000};
