@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -90,7 +91,6 @@ InflatedAhead::InflatedAhead(std::span<const std::uint8_t> png, size_t dataBegin
       slots_(kSlots, std::vector<std::uint8_t>(kSlotBytes)),
       slotBegin_(kSlots),
       slotEnd_(kSlots) {
-  for (int slot = 0; slot < static_cast<int>(kSlots); ++slot) free_.push_back(slot);
   inflater_ = std::thread([this] { inflateAll(); });
 }
 
@@ -115,7 +115,7 @@ bool InflatedAhead::read(std::uint8_t* out, size_t length) {
     } else if (inSlots_) {
       if (reading_ < 0 || offset_ == slotEnd_[reading_]) {
         if (!nextFilledSlot()) {
-          if (!error_.empty()) return false;
+          if (error_[0] != '\0') return false;
           inSlots_ = false;
           afterSlots_ = true;
           offset_ = dataEnd_;
@@ -137,20 +137,19 @@ bool InflatedAhead::read(std::uint8_t* out, size_t length) {
 }
 
 const char* InflatedAhead::error() const {
-  return error_.empty() ? "the file ends early" : error_.c_str();
+  return error_[0] != '\0' ? error_ : "the file ends early";
 }
 
 bool InflatedAhead::nextFilledSlot() {
   std::unique_lock lock(mutex_);
   if (reading_ >= 0) {
-    free_.push_back(reading_);
+    ++released_;
     reading_ = -1;
     changed_.notify_all();
   }
-  changed_.wait(lock, [this] { return !filled_.empty() || finished_; });
-  if (filled_.empty()) return false;
-  reading_ = filled_.front();
-  filled_.pop_front();
+  changed_.wait(lock, [this] { return taken_ < handedOver_ || finished_; });
+  if (taken_ == handedOver_) return false;
+  reading_ = static_cast<int>(taken_++ % kSlots);
   offset_ = slotBegin_[reading_];
   return true;
 }
@@ -204,8 +203,10 @@ InflatedAhead::Inflated InflatedAhead::inflateChunk(z_stream_s* stream,
     }
     if (result == Z_BUF_ERROR) return Inflated::kMore;  // this chunk's data is used up
     if (result != Z_OK) {
-      const std::string message = stream->msg != nullptr ? stream->msg : "damaged image data";
-      finish(("IDAT: " + message).c_str());
+      char message[sizeof error_];
+      std::snprintf(message, sizeof message, "IDAT: %s",
+                    stream->msg != nullptr ? stream->msg : "damaged image data");
+      finish(message);
       return Inflated::kFailed;
     }
     if (stream->avail_out == 0) handOver(false);
@@ -214,10 +215,9 @@ InflatedAhead::Inflated InflatedAhead::inflateChunk(z_stream_s* stream,
 
 bool InflatedAhead::takeFreeSlot() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return !free_.empty() || stop_; });
+  changed_.wait(lock, [this] { return handedOver_ - released_ < kSlots || stop_; });
   if (stop_) return false;
-  writing_ = free_.back();
-  free_.pop_back();
+  writing_ = static_cast<int>(handedOver_ % kSlots);
   written_ = 0;
   return true;
 }
@@ -252,7 +252,7 @@ void InflatedAhead::handOver(bool last) {
   const std::lock_guard lock(mutex_);
   slotBegin_[writing_] = begin;
   slotEnd_[writing_] = end;
-  filled_.push_back(writing_);
+  ++handedOver_;
   writing_ = -1;
   changed_.notify_all();
 }
@@ -260,7 +260,7 @@ void InflatedAhead::handOver(bool last) {
 void InflatedAhead::finish(const char* error) {
   const std::lock_guard lock(mutex_);
   finished_ = true;
-  if (error != nullptr) error_ = error;
+  if (error != nullptr) std::snprintf(error_, sizeof error_, "%s", error);
   changed_.notify_all();
 }
 

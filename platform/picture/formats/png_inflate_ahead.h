@@ -9,11 +9,9 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <span>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -58,22 +56,24 @@ class InflatedAhead final {
   bool inSlots_ = false;
   bool afterSlots_ = false;
 
-  // Slots each hold one rewritten IDAT chunk; the inflater fills free ones, the reader empties
-  // them in order.
+  // Slots each hold one rewritten IDAT chunk. The inflater fills them in turn and the reader
+  // empties them in the same turn, so two counts say which are free; nothing is allocated once
+  // the inflater runs.
   std::vector<std::vector<std::uint8_t>> slots_;
   std::vector<size_t> slotBegin_;  // where each filled slot's chunk begins and ends
   std::vector<size_t> slotEnd_;
   int writing_ = -1;    // the inflater's slot
   size_t written_ = 0;  // inflated bytes in it
   bool firstBlock_ = true;
-  int reading_ = -1;  // the reader's slot
+  int reading_ = -1;         // the reader's slot
+  std::uint64_t taken_ = 0;  // slots the reader has taken
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<int> free_;
-  std::deque<int> filled_;
-  bool finished_ = false;  // no more slots will come
-  bool stop_ = false;      // the reader is gone
-  std::string error_;
+  std::uint64_t handedOver_ = 0;  // slots the inflater has filled
+  std::uint64_t released_ = 0;    // slots the reader has emptied
+  bool finished_ = false;         // no more slots will come
+  bool stop_ = false;             // the reader is gone
+  char error_[160] = "";
   std::thread inflater_;
 };
 
