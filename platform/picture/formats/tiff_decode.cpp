@@ -15,101 +15,13 @@
 #include "platform/base/runtime_error.h"
 #include "platform/picture/decoded_rows.h"
 #include "platform/picture/formats/formats.h"
+#include "platform/picture/formats/tiff_file.h"
 
 namespace platform {
 namespace {
 
-// libtiff's largest single allocation: far beyond a strip or tile of any sound picture.
-constexpr tmsize_t kMaxAllocation = tmsize_t{1} << 30;
 // Pyramid levels looked at; real files have fewer than twenty.
 constexpr int kMaxLevels = 32;
-
-// The file's bytes as libtiff reads them, and the first error it reported.
-struct Source {
-  std::span<const std::uint8_t> bytes;
-  std::uint64_t position = 0;
-  std::string error;
-};
-
-tmsize_t readProc(thandle_t handle, void* buffer, tmsize_t size) {
-  Source& source = *static_cast<Source*>(handle);
-  if (size < 0 || source.position >= source.bytes.size()) return 0;
-  const auto count = static_cast<tmsize_t>(std::min<std::uint64_t>(
-      static_cast<std::uint64_t>(size), source.bytes.size() - source.position));
-  std::memcpy(buffer, source.bytes.data() + source.position, static_cast<size_t>(count));
-  source.position += static_cast<std::uint64_t>(count);
-  return count;
-}
-
-tmsize_t writeProc(thandle_t, void*, tmsize_t) { return -1; }
-
-toff_t seekProc(thandle_t handle, toff_t offset, int whence) {
-  Source& source = *static_cast<Source*>(handle);
-  std::uint64_t base = 0;
-  if (whence == SEEK_CUR) base = source.position;
-  if (whence == SEEK_END) base = source.bytes.size();
-  if (offset > UINT64_MAX - base) return static_cast<toff_t>(-1);
-  source.position = base + offset;
-  return source.position;
-}
-
-int closeProc(thandle_t) { return 0; }
-toff_t sizeProc(thandle_t handle) { return static_cast<Source*>(handle)->bytes.size(); }
-
-// Uncompressed strips are read straight from the bytes, without a copy.
-int mapProc(thandle_t handle, void** base, toff_t* size) {
-  const Source& source = *static_cast<Source*>(handle);
-  *base = const_cast<std::uint8_t*>(source.bytes.data());
-  *size = source.bytes.size();
-  return 1;
-}
-
-void unmapProc(thandle_t, void*, toff_t) {}
-
-int keepError(TIFF*, void* handle, const char* module, const char* format, va_list args) {
-  Source& source = *static_cast<Source*>(handle);
-  if (source.error.empty()) {
-    char message[512];
-    std::vsnprintf(message, sizeof message, format, args);
-    source.error = module != nullptr && *module != '\0' ? std::string(module) + ": " + message
-                                                        : std::string(message);
-  }
-  return 1;  // handled: nothing is printed
-}
-
-int ignoreWarning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
-
-// An open file: closed, and its error kept, when it goes.
-class File final {
- public:
-  explicit File(std::span<const std::uint8_t> bytes) {
-    source_.bytes = bytes;
-    std::unique_ptr<TIFFOpenOptions, decltype(&TIFFOpenOptionsFree)> options(TIFFOpenOptionsAlloc(),
-                                                                             TIFFOpenOptionsFree);
-    if (!options) raiseError(kErrOutOfMemory);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxAllocation);
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), keepError, &source_);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), ignoreWarning, &source_);
-    tiff_ = TIFFClientOpenExt("picture", "r", &source_, readProc, writeProc, seekProc, closeProc,
-                              sizeProc, mapProc, unmapProc, options.get());
-    if (tiff_ == nullptr) fail("not a TIFF it can read");
-  }
-  ~File() {
-    if (tiff_ != nullptr) TIFFClose(tiff_);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-
-  TIFF* get() const { return tiff_; }
-  [[noreturn]] void fail(const std::string& otherwise) const {
-    raiseDecodeError("TIFF", source_.error.empty() ? otherwise : source_.error);
-  }
-  void forgetErrors() { source_.error.clear(); }
-
- private:
-  Source source_;
-  TIFF* tiff_ = nullptr;
-};
 
 struct Size {
   std::uint32_t width = 0;
@@ -131,7 +43,7 @@ bool isReduced(TIFF* tiff) {
 
 FormatHeader readTiffHeader(std::span<const std::uint8_t> tiff) {
   try {
-    const File file(tiff);
+    const TiffFile file(tiff);
     const Size size = sizeOf(file.get());
     if (size.width < 1 || size.height < 1 || size.width > INT32_MAX || size.height > INT32_MAX) {
       file.fail("no picture");
@@ -148,7 +60,7 @@ FormatHeader readTiffHeader(std::span<const std::uint8_t> tiff) {
 // The directory to draw from: the first page, or its smallest reduced-resolution version that is
 // at least twice the drawn size on both sides and of the page's proportions. Its offset, or 0 for
 // the page itself.
-std::uint64_t chooseLevel(File& file, Size page, int width, int height) {
+std::uint64_t chooseLevel(TiffFile& file, Size page, int width, int height) {
   TIFF* tiff = file.get();
   std::vector<std::uint64_t> offsets;
   // Pyramid levels that follow the page.
@@ -224,7 +136,7 @@ void cmykRowToRgb(const std::uint8_t* samples, int width, int samplesPerPixel, b
 }
 
 // Every row of a directory of plain samples, a strip or a row of tiles at a time, as RGB.
-void readPlain(File& file, Size size, Samples kind, DecodedRows& rows) {
+void readPlain(TiffFile& file, Size size, Samples kind, DecodedRows& rows) {
   TIFF* tiff = file.get();
   std::uint16_t samples = 4, bits = 8;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
@@ -283,7 +195,7 @@ void readPlain(File& file, Size size, Samples kind, DecodedRows& rows) {
 
 // Every row through libtiff's RGBA reader, as stored (no turning: the orientation is applied to
 // the drawing), a strip or a row of tiles at a time so that each is decoded once.
-void readRgba(File& file, Size size, DecodedRows* rows, bool& alpha) {
+void readRgba(TiffFile& file, Size size, DecodedRows* rows, bool& alpha) {
   TIFF* tiff = file.get();
   char message[1024] = "";
   TIFFRGBAImage image{};
@@ -344,7 +256,7 @@ std::vector<std::uint8_t> iccProfile(TIFF* tiff) {
 
 RgbaImage renderTiff(std::span<const std::uint8_t> bytes, int width, int height, std::string&) {
   try {
-    File file(bytes);
+    TiffFile file(bytes);
     const Size page = sizeOf(file.get());
     if (page.width < 1 || page.height < 1 ||
         std::uint64_t{page.width} * page.height > static_cast<std::uint64_t>(kMaxPicturePixels)) {
