@@ -222,7 +222,8 @@ TEST_F(Formats, BrokenFilesAreInvalidPictures) {
       {"PNG interlaced", tools::encodePng(image, true)},
       {"WebP", tools::encodeWebp(image)},
       {"WebP lossless", tools::encodeWebp(image, true)},
-      {"TIFF", tools::encodeTiff(image, {.compression = 8})},
+      {"TIFF", tools::encodeTiff(image)},
+      {"TIFF deflate", tools::encodeTiff(image, {.compression = 8})},
       {"TIFF JPEG", tools::encodeTiff(image, {.compression = 7})},
       {"HEIC", tools::encodeHeif(image)},
       {"AVIF", tools::encodeHeif(image, {.avif = true})},
@@ -244,6 +245,41 @@ TEST_F(Formats, BrokenFilesAreInvalidPictures) {
   EXPECT_EQ(errorOf({'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P'}), 481);
   EXPECT_EQ(errorOf({'I', 'I', 42, 0, 255, 255, 255, 255}), 481);
   EXPECT_EQ(errorOf({0, 0, 0, 24, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'}), 481);
+}
+
+// Uncompressed strips are read where they stand in the file: one that the file does not hold
+// whole, as its tags say, is an error, not a read past the file's end.
+TEST_F(Formats, UncompressedStripsOutsideTheFileAreInvalidPictures) {
+  const std::vector<std::uint8_t> tiff = tools::encodeTiff(tools::quadrants(64, 48, kColours));
+  ASSERT_EQ(tiff[0], 'I');  // little-endian, as written on this machine
+  const auto u32 = [&](size_t at) {
+    std::uint32_t value = 0;
+    std::memcpy(&value, &tiff[at], 4);
+    return value;
+  };
+  // Where the last strip's offset (tag 273) and byte count (279) are kept, and their widths
+  // (SHORT or LONG).
+  std::map<int, std::pair<size_t, size_t>> lastOf;
+  const std::uint32_t ifd = u32(4);
+  const int entries = tiff[ifd] | tiff[ifd + 1] << 8;
+  for (int i = 0; i < entries; ++i) {
+    const size_t entry = ifd + 2 + 12 * static_cast<size_t>(i);
+    const int tag = tiff[entry] | tiff[entry + 1] << 8;
+    if (tag != 273 && tag != 279) continue;
+    const size_t width = tiff[entry + 2] == 3 ? 2 : 4;
+    const std::uint32_t count = u32(entry + 4);
+    const size_t values = count * width <= 4 ? entry + 8 : u32(entry + 8);
+    lastOf[tag] = {values + width * (count - 1), width};
+  }
+  ASSERT_EQ(lastOf.size(), 2u);
+  ASSERT_EQ(errorOf(tiff), 0);
+  const auto withLast = [&](int tag, std::uint32_t value) {
+    std::vector<std::uint8_t> changed = tiff;
+    std::memcpy(&changed[lastOf[tag].first], &value, lastOf[tag].second);  // little-endian
+    return changed;
+  };
+  EXPECT_EQ(errorOf(withLast(273, static_cast<std::uint32_t>(tiff.size() - 10))), 481);
+  EXPECT_EQ(errorOf(withLast(279, 10)), 481);
 }
 
 // A header that declares more than the pixel limit fails before any pixel is decoded.

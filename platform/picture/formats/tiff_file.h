@@ -26,6 +26,7 @@ class TiffFile final {
   TiffFile& operator=(const TiffFile&) = delete;
 
   TIFF* get() const { return tiff_; }
+  std::span<const std::uint8_t> bytes() const { return source_.bytes; }
   // Raises 481 with libtiff's first error, or `otherwise` when it reported none.
   [[noreturn]] void fail(const std::string& otherwise) const;
   void forgetErrors() { source_.error.clear(); }
