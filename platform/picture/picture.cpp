@@ -47,12 +47,22 @@ const FormatDecoder& formatDecoder(PictureFormat format) {
 // The whole file, read (not mapped): once it is read, nothing holds the file, so its drive can be
 // unmounted, and a file cut short later changes nothing (a mapping would stop the program with
 // SIGBUS). A file that ends before the size it had when opened was cut short while it was read.
+// A large file is read a piece at a time through a small buffer and appended, so that its memory
+// is written once, not zeroed first.
 std::vector<std::uint8_t> readAll(int fd, off_t size, const std::string& path) {
-  std::vector<std::uint8_t> bytes(static_cast<size_t>(std::max<off_t>(size, 0)));
-  const ssize_t got = readFully(fd, bytes.data(), bytes.size());
-  if (got < 0) raiseFileError(errno, path);
-  if (static_cast<size_t>(got) < bytes.size()) {
-    raiseError(kErrDeviceIO, "Device I/O error: " + path + " (cut short while it was read)");
+  constexpr size_t kPiece = size_t{1} << 18;
+  const auto expected = static_cast<size_t>(std::max<off_t>(size, 0));
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(expected);
+  std::vector<std::uint8_t> piece(std::min(expected, kPiece));
+  while (bytes.size() < expected) {
+    const size_t wanted = std::min(piece.size(), expected - bytes.size());
+    const ssize_t got = readFully(fd, piece.data(), wanted);
+    if (got < 0) raiseFileError(errno, path);
+    bytes.insert(bytes.end(), piece.begin(), piece.begin() + got);
+    if (static_cast<size_t>(got) < wanted) {
+      raiseError(kErrDeviceIO, "Device I/O error: " + path + " (cut short while it was read)");
+    }
   }
   // The file may have grown since it was measured: read on to its end.
   std::uint8_t more[16384];
