@@ -134,4 +134,27 @@ TEST_F(Formats, ThreadedHevcBrokenStreamsAreErrorsOrWhatLibheifsOwnDecoderMakes)
   EXPECT_TRUE(error == 0 || error == 481) << error;
 }
 
+// A stream may code a larger picture than its file declares: the coded size is held to the limit
+// before libheif converts anything.
+TEST_F(Formats, ThreadedHevcRefusesCodedPicturesOverThePixelLimit) {
+  const std::vector<std::uint8_t> heic = tools::encodeHeif(detailed(64, 64, 3));
+  ASSERT_EQ(errorOf(heic), 0);
+  struct Limit {
+    explicit Limit(std::int64_t pixels) { platform::setCodedPixelLimit(pixels); }
+    ~Limit() { platform::setCodedPixelLimit(platform::kMaxPicturePixels); }
+    Limit(const Limit&) = delete;
+    Limit& operator=(const Limit&) = delete;
+  };
+  {
+    const Limit exactly(64 * 64);
+    EXPECT_EQ(decodedBy(heic, platform::kThreadedHevcDecoderId, false).error, heif_error_Ok);
+  }
+  const Limit below(64 * 64 - 1);
+  EXPECT_EQ(decodedBy(heic, platform::kThreadedHevcDecoderId, false).error,
+            heif_error_Decoder_plugin_error);
+  std::string description;
+  EXPECT_EQ(errorOf(heic, &description), 481);
+  EXPECT_NE(description.find("pixel limit"), std::string::npos) << description;
+}
+
 }  // namespace

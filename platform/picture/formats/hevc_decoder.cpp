@@ -6,6 +6,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -21,6 +22,8 @@ constexpr int kPriority = 150;
 constexpr int kMaxThreads = 8;
 
 constexpr heif_error kOk = {heif_error_Ok, heif_suberror_Unspecified, "Success"};
+
+std::atomic<std::int64_t> gCodedPixelLimit{kMaxPicturePixels};
 
 heif_error pluginError(heif_suberror_code code, const char* message) {
   return {heif_error_Decoder_plugin_error, code, message};
@@ -100,7 +103,7 @@ heif_error toHeifImage(const de265_image* picture, heif_image** out) {
   // A stream can code a far larger picture than its file says (a damaged or crafted one); no
   // picture over the limit goes on to be converted, whatever the file says.
   if (std::int64_t{de265_get_image_width(picture, 0)} * de265_get_image_height(picture, 0) >
-      kMaxPicturePixels) {
+      gCodedPixelLimit.load()) {
     return pluginError(heif_suberror_Invalid_image_size, "a coded picture over the pixel limit");
   }
   heif_error error = heif_image_create(
@@ -199,5 +202,7 @@ const heif_decoder_plugin kPlugin = {
 }  // namespace
 
 void registerThreadedHevcDecoder() { heif_register_decoder_plugin(&kPlugin); }
+
+void setCodedPixelLimit(std::int64_t pixels) { gCodedPixelLimit.store(pixels); }
 
 }  // namespace platform
