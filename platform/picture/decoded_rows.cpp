@@ -160,7 +160,7 @@ void DecodedRows::emitBand() {
         out[c] = static_cast<std::uint8_t>((sum[c] + count / 2) / count);
     }
   }
-  std::fill(sums_.begin(), sums_.end(), 0);
+  if (alpha_) std::fill(sums_.begin(), sums_.end(), 0);  // without alpha, each band sets them
   bandRows_ = 0;
   resampler_->addRow(inSrgb(shrunk_.data(), shrunkWidth));
 }
