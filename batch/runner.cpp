@@ -1,7 +1,6 @@
 #include "batch/runner.h"
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +24,7 @@
 #include "batch/thumbnail.h"
 #include "platform/base/atomic_file.h"
 #include "platform/base/file_io.h"
+#include "platform/base/processors.h"
 #include "platform/base/runtime_error.h"
 #include "platform/picture/picture.h"
 
@@ -54,14 +54,6 @@ bool thumbnailIsCurrent(const std::string& picture, const std::string& thumbnail
   const platform::FileDescriptor file(::open(thumbnail.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   return file.valid() && ::fstat(file.get(), &made) == 0 && S_ISREG(made.st_mode) &&
          isNewer(made, source) && isWholeJpeg(file.get(), made.st_size);
-}
-
-// The processors this process may run on.
-int cores() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (::sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
 // What the workers share.
@@ -166,7 +158,8 @@ int makeThumbnails(const std::vector<Job>& jobs, const Options& options, Reporte
   });
   batch.interruption = &interruption;
   const size_t workerCount =
-      std::min(jobs.size(), static_cast<size_t>(options.jobs > 0 ? options.jobs : cores()));
+      std::min(jobs.size(),
+               static_cast<size_t>(options.jobs > 0 ? options.jobs : platform::processorCount()));
   // No more pictures in memory at once than workers: each holds one.
   std::vector<std::thread> workers;
   try {

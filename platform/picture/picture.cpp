@@ -47,20 +47,19 @@ const FormatDecoder& formatDecoder(PictureFormat format) {
 // The whole file, read (not mapped): once it is read, nothing holds the file, so its drive can be
 // unmounted, and a file cut short later changes nothing (a mapping would stop the program with
 // SIGBUS). A file that ends before the size it had when opened was cut short while it was read.
-// A large file is read a piece at a time through a small buffer and appended, so that its memory
-// is written once, not zeroed first.
+// The buffer is zeroed and read over a piece at a time, while each piece is in the processor's
+// cache, not zeroed whole first: a large file's memory is then written once.
 std::vector<std::uint8_t> readAll(int fd, off_t size, const std::string& path) {
   constexpr size_t kPiece = size_t{1} << 18;
   const auto expected = static_cast<size_t>(std::max<off_t>(size, 0));
   std::vector<std::uint8_t> bytes;
   bytes.reserve(expected);
-  std::vector<std::uint8_t> piece(std::min(expected, kPiece));
   while (bytes.size() < expected) {
-    const size_t wanted = std::min(piece.size(), expected - bytes.size());
-    const ssize_t got = readFully(fd, piece.data(), wanted);
+    const size_t had = bytes.size();
+    bytes.resize(had + std::min(kPiece, expected - had));
+    const ssize_t got = readFully(fd, bytes.data() + had, bytes.size() - had);
     if (got < 0) raiseFileError(errno, path);
-    bytes.insert(bytes.end(), piece.begin(), piece.begin() + got);
-    if (static_cast<size_t>(got) < wanted) {
+    if (static_cast<size_t>(got) < bytes.size() - had) {
       raiseError(kErrDeviceIO, "Device I/O error: " + path + " (cut short while it was read)");
     }
   }

@@ -3,7 +3,6 @@
 #include <libde265/de265.h>
 #include <libheif/heif.h>
 #include <libheif/heif_plugin.h>
-#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -12,6 +11,7 @@
 #include <new>
 
 #include "platform/base/limits.h"
+#include "platform/base/processors.h"
 
 namespace platform {
 namespace {
@@ -34,14 +34,6 @@ struct Decoder {
   bool strict = false;
 };
 
-// The processors this process may run on.
-int workerThreads() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  const int cpus = ::sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
-  return std::clamp(cpus, 1, kMaxThreads);
-}
-
 const char* pluginName() { return "libde265 HEVC decoder on worker threads"; }
 
 void initPlugin() { de265_init(); }
@@ -59,7 +51,7 @@ heif_error newDecoder(void** out) {
     delete decoder;
     return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "Out of memory"};
   }
-  de265_start_worker_threads(decoder->context, workerThreads());
+  de265_start_worker_threads(decoder->context, std::min(processorCount(), kMaxThreads));
   *out = decoder;
   return kOk;
 }

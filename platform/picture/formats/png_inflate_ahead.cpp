@@ -106,18 +106,17 @@ InflatedAhead::~InflatedAhead() {
 bool InflatedAhead::read(std::uint8_t* out, size_t length) {
   while (length > 0) {
     std::span<const std::uint8_t> from;
-    if (!inSlots_ && !afterSlots_) {
+    if (part_ == Part::kBefore) {
       if (offset_ == dataBegin_) {
-        inSlots_ = true;
+        part_ = Part::kSlots;
         continue;
       }
       from = png_.subspan(offset_, dataBegin_ - offset_);
-    } else if (inSlots_) {
+    } else if (part_ == Part::kSlots) {
       if (reading_ < 0 || offset_ == slotEnd_[reading_]) {
         if (!nextFilledSlot()) {
           if (error_[0] != '\0') return false;
-          inSlots_ = false;
-          afterSlots_ = true;
+          part_ = Part::kAfter;
           offset_ = dataEnd_;
           continue;
         }
@@ -226,11 +225,12 @@ bool InflatedAhead::takeFreeSlot() {
 // also the zlib header, the last an empty final block and the Adler-32), and hands it over.
 void InflatedAhead::handOver(bool last) {
   std::uint8_t* slot = slots_[writing_].data();
-  const size_t begin = firstBlock_ ? 0 : 2;
-  if (firstBlock_) {
+  // Only the inflater changes the count, so it reads it without the lock.
+  const bool first = handedOver_ == 0;
+  const size_t begin = first ? 0 : 2;
+  if (first) {
     slot[8] = 0x78;  // deflate with a 32 KB window; the check bits make 0x7801 a multiple of 31
     slot[9] = 0x01;
-    firstBlock_ = false;
   }
   const auto blockLength = static_cast<std::uint16_t>(written_);
   const auto complement = static_cast<std::uint16_t>(~blockLength);

@@ -52,9 +52,9 @@ class InflatedAhead final {
   std::span<const std::uint8_t> png_;
   size_t dataBegin_;
   size_t dataEnd_;
-  size_t offset_ = 0;  // in the part being read: the file before dataEnd_, or a slot
-  bool inSlots_ = false;
-  bool afterSlots_ = false;
+  enum class Part { kBefore, kSlots, kAfter };  // what the reader reads
+  Part part_ = Part::kBefore;
+  size_t offset_ = 0;  // in the part being read: the file's bytes, or a slot
 
   // Slots each hold one rewritten IDAT chunk. The inflater fills them in turn and the reader
   // empties them in the same turn, so two counts say which are free; nothing is allocated once
@@ -62,9 +62,8 @@ class InflatedAhead final {
   std::vector<std::vector<std::uint8_t>> slots_;
   std::vector<size_t> slotBegin_;  // where each filled slot's chunk begins and ends
   std::vector<size_t> slotEnd_;
-  int writing_ = -1;    // the inflater's slot
-  size_t written_ = 0;  // inflated bytes in it
-  bool firstBlock_ = true;
+  int writing_ = -1;         // the inflater's slot
+  size_t written_ = 0;       // inflated bytes in it
   int reading_ = -1;         // the reader's slot
   std::uint64_t taken_ = 0;  // slots the reader has taken
   mutable std::mutex mutex_;

@@ -135,21 +135,23 @@ void cmykRowToRgb(const std::uint8_t* samples, int width, int samplesPerPixel, b
   }
 }
 
-// Where an uncompressed strip of 8-bit samples holds `length` bytes in the file, for its rows to
-// be added as they stand there (libtiff would copy them first); null when it is some other strip,
-// or not whole in the file (libtiff then reads it, and reports what is wrong).
-const std::uint8_t* stripInPlace(const TiffFile& file, std::uint32_t strip, std::uint64_t length) {
-  TIFF* tiff = file.get();
+// Whether the directory's strips hold their rows as they are drawn: uncompressed 8-bit samples
+// in their natural bit order. libtiff would only copy such a strip.
+bool stripsAsStored(TIFF* tiff) {
   std::uint16_t compression = COMPRESSION_NONE, fillOrder = FILLORDER_MSB2LSB, bits = 1;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_FILLORDER, &fillOrder);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &bits);
-  if (compression != COMPRESSION_NONE || fillOrder != FILLORDER_MSB2LSB || bits != 8) {
-    return nullptr;
-  }
+  return compression == COMPRESSION_NONE && fillOrder == FILLORDER_MSB2LSB && bits == 8;
+}
+
+// Where such a strip holds `length` bytes in the file, for its rows to be added as they stand
+// there; null when the strip is not whole in the file (libtiff then reads it, and reports what is
+// wrong).
+const std::uint8_t* stripInPlace(const TiffFile& file, std::uint32_t strip, std::uint64_t length) {
   int failed = 0;
-  const std::uint64_t offset = TIFFGetStrileOffsetWithErr(tiff, strip, &failed);
-  const std::uint64_t stored = TIFFGetStrileByteCountWithErr(tiff, strip, &failed);
+  const std::uint64_t offset = TIFFGetStrileOffsetWithErr(file.get(), strip, &failed);
+  const std::uint64_t stored = TIFFGetStrileByteCountWithErr(file.get(), strip, &failed);
   const std::span<const std::uint8_t> bytes = file.bytes();
   if (failed != 0 || stored < length || offset > bytes.size() || length > bytes.size() - offset) {
     return nullptr;
@@ -180,11 +182,12 @@ void readPlain(TiffFile& file, Size size, Samples kind, DecodedRows& rows) {
     rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, size.height);
     const tmsize_t stripBytes = TIFFStripSize(tiff);
     if (stripBytes <= 0) file.fail("a strip of no size");
+    const bool asStored = stripsAsStored(tiff);
     std::vector<std::uint8_t> strip;
     for (std::uint32_t top = 0; top < size.height; top += rowsPerStrip) {
       const std::uint32_t count = std::min(rowsPerStrip, size.height - top);
       const std::uint32_t index = TIFFComputeStrip(tiff, top, 0);
-      const std::uint8_t* stored = stripInPlace(file, index, rowBytes * count);
+      const std::uint8_t* stored = asStored ? stripInPlace(file, index, rowBytes * count) : nullptr;
       if (stored == nullptr) {
         strip.resize(static_cast<size_t>(stripBytes));
         if (TIFFReadEncodedStrip(tiff, index, strip.data(),
