@@ -10,7 +10,7 @@ packages=(
   libturbojpeg0-dev libjpeg62-turbo-dev   # JPEG encoding and scaled decoding
   liblcms2-dev                            # colour profiles converted to sRGB
   libpng-dev libwebp-dev libtiff-dev      # PNG, WebP and TIFF (quorvane-thumb)
-  zlib1g-dev                              # a large PNG's image data inflated ahead
+  libisal-dev                             # a large PNG's image data inflated ahead (ISA-L)
   libheif-dev libde265-dev                # HEIC and AVIF; HEVC on worker threads (quorvane-thumb)
   libspng-dev                             # PNG writing for the tests (a second library)
   libgtest-dev                            # tests

@@ -149,10 +149,10 @@ TEST_F(Formats, LargePngsAreDecodedToTheExactPixelHoweverTheirDataIsCut) {
     expectExactPixels(test.first, test.second);
   }
 
-  // The image data in one chunk, in chunks of a few bytes with empty ones between, in chunks
-  // that end across the inflater's blocks, and followed by data after the stream's end (which
-  // libpng passes over).
-  for (const size_t size : {size_t{1} << 30, size_t{3}, size_t{65536 + 7}}) {
+  // The image data in one chunk, in chunks of a byte (the stream's header split) or a few bytes
+  // with empty ones between, in chunks that end across the inflater's blocks, and followed by data
+  // after the stream's end (which libpng passes over).
+  for (const size_t size : {size_t{1} << 30, size_t{1}, size_t{3}, size_t{65536 + 7}}) {
     SCOPED_TRACE(size);
     expectExactPixels(rechunked(rgbPng, size, size == 3), rgbPixels);
   }
@@ -203,6 +203,25 @@ TEST_F(Formats, BrokenDataInLargePngsIsAnInvalidPicture) {
     std::vector<std::uint8_t> badHeader = png;
     badHeader[8 + 8 + 13] ^= 1;
     expectInvalid(badHeader, "CRC");
+  }
+  {
+    SCOPED_TRACE("a stream header that is not zlib's");
+    std::vector<std::uint8_t> badStream = png;
+    badStream[chunkAt(0) + 9] ^= 1;
+    putBigEndian(badStream, chunkAt(0) + 8 + kChunk, crc32(&badStream[chunkAt(0) + 4], kChunk + 4));
+    expectInvalid(badStream, "header check");
+  }
+  {
+    // The rows repeat at a distance of more than 256 bytes, the window the header now declares.
+    SCOPED_TRACE("a window smaller than the data's distances");
+    std::vector<std::uint8_t> smallWindow = png;
+    const size_t at = chunkAt(0) + 8;
+    smallWindow[at] = 0x08;
+    smallWindow[at + 1] &= 0xE0;
+    smallWindow[at + 1] +=
+        static_cast<std::uint8_t>((31 - (0x0800 + smallWindow[at + 1]) % 31) % 31);
+    putBigEndian(smallWindow, at + kChunk, crc32(&smallWindow[at - 4], kChunk + 4));
+    expectInvalid(smallWindow, "IDAT: invalid");
   }
   {
     SCOPED_TRACE("the stream ends before the rows do");

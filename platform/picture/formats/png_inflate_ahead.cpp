@@ -1,6 +1,7 @@
 #include "platform/picture/formats/png_inflate_ahead.h"
 
-#include <zlib.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,8 +40,29 @@ bool isType(const std::uint8_t* chunk, const char* type) {
 }
 
 bool crcMatches(const std::uint8_t* chunk, std::uint32_t length) {
-  const auto crc = crc32(crc32(0, nullptr, 0), chunk + 4, length + 4);
-  return crc == bigEndian(chunk + 8 + length);
+  return crc32_gzip_refl(0, chunk + 4, length + 4) == bigEndian(chunk + 8 + length);
+}
+
+// The checks zlib makes of a stream's two-byte header, with its messages.
+const char* headerError(std::uint8_t cmf, std::uint8_t flg) {
+  if ((cmf << 8 | flg) % 31 != 0) return "IDAT: incorrect header check";
+  if ((cmf & 0x0F) != 8) return "IDAT: unknown compression method";
+  if (cmf >> 4 > 7) return "IDAT: invalid window size";
+  if ((flg & 0x20) != 0) return "IDAT: missing dictionary";
+  return nullptr;
+}
+
+const char* inflateError(int result) {
+  switch (result) {
+    case ISAL_INVALID_BLOCK:
+      return "IDAT: invalid deflate block";
+    case ISAL_INVALID_SYMBOL:
+      return "IDAT: invalid code";
+    case ISAL_INVALID_LOOKBACK:
+      return "IDAT: invalid distance too far back";
+    default:
+      return "IDAT: damaged image data";
+  }
 }
 
 }  // namespace
@@ -90,7 +112,8 @@ InflatedAhead::InflatedAhead(std::span<const std::uint8_t> png, size_t dataBegin
       dataEnd_(dataEnd),
       slots_(kSlots, std::vector<std::uint8_t>(kSlotBytes)),
       slotBegin_(kSlots),
-      slotEnd_(kSlots) {
+      slotEnd_(kSlots),
+      stream_(std::make_unique<inflate_state>()) {
   inflater_ = std::thread([this] { inflateAll(); });
 }
 
@@ -154,11 +177,9 @@ bool InflatedAhead::nextFilledSlot() {
 }
 
 void InflatedAhead::inflateAll() {
-  z_stream stream{};
-  // Window bits 0: the size the stream's header declares, as libpng inflates it. The Adler-32 is
-  // not checked, as libpng is told not to (each chunk's CRC is).
-  if (inflateInit2(&stream, 0) != Z_OK) return finish("IDAT: out of memory");
-  inflateValidate(&stream, 0);
+  // Raw deflate data after the header read here. The Adler-32 after it is not checked, as libpng
+  // is told not to (each chunk's CRC is).
+  isal_inflate_init(stream_.get());
   Inflated state = Inflated::kMore;
   bool cut = false;  // the file ends inside the last chunk
   for (size_t at = dataBegin_; at < dataEnd_ && state == Inflated::kMore;) {
@@ -167,12 +188,11 @@ void InflatedAhead::inflateAll() {
     const size_t remaining = dataEnd_ - at;
     cut = remaining < 12 || length > remaining - 12;
     if (!cut && !crcMatches(chunk, length)) {
-      finish("IDAT: CRC error");
-      state = Inflated::kFailed;
+      state = failed("IDAT: CRC error");
       break;
     }
     const size_t available = cut ? std::min<size_t>(length, remaining - 8) : length;
-    state = inflateChunk(&stream, png_.subspan(at + 8, available), cut);
+    state = inflateChunk(png_.subspan(at + 8, available), cut);
     at += cut ? remaining : 12 + size_t{length};
   }
   // A stream that the data ends before: libpng reads on into the chunks after it, and reports
@@ -181,35 +201,46 @@ void InflatedAhead::inflateAll() {
   if (state == Inflated::kMore || state == Inflated::kEnded) {
     finish(cut ? "the file ends early" : nullptr);
   }
-  inflateEnd(&stream);
 }
 
 // Inflates one chunk's data into slots, handing over each that fills. A chunk the file cuts short
 // never hands over the stream's end: libpng must not finish the picture on it.
-InflatedAhead::Inflated InflatedAhead::inflateChunk(z_stream_s* stream,
-                                                    std::span<const std::uint8_t> data, bool cut) {
-  stream->next_in = const_cast<Bytef*>(data.data());
-  stream->avail_in = static_cast<uInt>(data.size());
+InflatedAhead::Inflated InflatedAhead::inflateChunk(std::span<const std::uint8_t> data, bool cut) {
+  while (headerRead_ < 2 && !data.empty()) {
+    header_[headerRead_++] = data.front();
+    data = data.subspan(1);
+    if (headerRead_ < 2) continue;
+    if (const char* error = headerError(header_[0], header_[1])) return failed(error);
+    stream_->hist_bits = (header_[0] >> 4) + 8;  // the window the header declares bounds distances
+  }
+  if (data.empty()) return Inflated::kMore;
+  inflate_state* stream = stream_.get();
+  stream->next_in = const_cast<std::uint8_t*>(data.data());
+  stream->avail_in = static_cast<std::uint32_t>(data.size());
   for (;;) {
     if (writing_ < 0 && !takeFreeSlot()) return Inflated::kStopped;
     stream->next_out = slots_[writing_].data() + kPayload + written_;
-    stream->avail_out = static_cast<uInt>(kMaxBlock - written_);
-    const int result = inflate(stream, Z_NO_FLUSH);
+    stream->avail_out = static_cast<std::uint32_t>(kMaxBlock - written_);
+    const int result = isal_inflate(stream);
     written_ = kMaxBlock - stream->avail_out;
-    if (result == Z_STREAM_END) {
+    if (result != ISAL_DECOMP_OK) return failed(inflateError(result));
+    if (stream->block_state == ISAL_BLOCK_FINISH) {
       if (!cut) handOver(true);
       return Inflated::kEnded;
     }
-    if (result == Z_BUF_ERROR) return Inflated::kMore;  // this chunk's data is used up
-    if (result != Z_OK) {
-      char message[sizeof error_];
-      std::snprintf(message, sizeof message, "IDAT: %s",
-                    stream->msg != nullptr ? stream->msg : "damaged image data");
-      finish(message);
-      return Inflated::kFailed;
+    if (stream->avail_out == 0) {
+      handOver(false);
+    } else if (stream->avail_in == 0) {
+      return Inflated::kMore;  // this chunk's data is used up
+    } else {
+      return failed("IDAT: damaged image data");  // neither used up: not expected, never a spin
     }
-    if (stream->avail_out == 0) handOver(false);
   }
+}
+
+InflatedAhead::Inflated InflatedAhead::failed(const char* error) {
+  finish(error);
+  return Inflated::kFailed;
 }
 
 bool InflatedAhead::takeFreeSlot() {

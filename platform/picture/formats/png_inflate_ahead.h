@@ -4,7 +4,8 @@
 //
 // libpng is handed the same file with its run of IDAT chunks rewritten: they hold the inflated
 // bytes as stored deflate blocks, which libpng's inflater only copies. libpng still reads every
-// other chunk, and unfilters, de-interlaces and expands the rows as it would. Plain C++ and zlib.
+// other chunk, and unfilters, de-interlaces and expands the rows as it would. The inflating is
+// ISA-L's, about three times as fast as zlib's on a photo's data.
 #pragma once
 
 #include <condition_variable>
@@ -15,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-struct z_stream_s;
+struct inflate_state;
 
 namespace platform {
 
@@ -42,7 +43,8 @@ class InflatedAhead final {
   enum class Inflated { kMore, kEnded, kFailed, kStopped };
 
   void inflateAll();
-  Inflated inflateChunk(z_stream_s* stream, std::span<const std::uint8_t> data, bool cut);
+  Inflated inflateChunk(std::span<const std::uint8_t> data, bool cut);
+  Inflated failed(const char* error);
   bool takeFreeSlot();
   void handOver(bool last);
   void finish(const char* error);
@@ -62,6 +64,9 @@ class InflatedAhead final {
   std::vector<std::vector<std::uint8_t>> slots_;
   std::vector<size_t> slotBegin_;  // where each filled slot's chunk begins and ends
   std::vector<size_t> slotEnd_;
+  std::unique_ptr<inflate_state> stream_;  // the inflater's, allocated before it starts
+  std::uint8_t header_[2] = {};            // the stream's zlib header, which a chunk may split
+  int headerRead_ = 0;
   int writing_ = -1;         // the inflater's slot
   size_t written_ = 0;       // inflated bytes in it
   int reading_ = -1;         // the reader's slot
