@@ -98,13 +98,12 @@ void DecodedRows::addPlanes(const std::uint8_t* const* planes) {
   ++rowsAdded_;
   const int k = factor_;
   if (!alpha_) {
-    // Each column summed down the band, as addRow sums, one plane at a time.
+    // Each column summed down the band, as addRow sums, but kept one plane after another.
+    planar_ = true;
     for (int c = 0; c < channels_; ++c) {
       const std::uint8_t* plane = planes[c];
-      std::uint16_t* column = columns_.data() + c;
-      for (int x = 0; x < width_; ++x, column += channels_) {
-        *column = static_cast<std::uint16_t>(*column + plane[x]);
-      }
+      std::uint16_t* column = columns_.data() + static_cast<size_t>(c) * width_;
+      for (int x = 0; x < width_; ++x) column[x] = static_cast<std::uint16_t>(column[x] + plane[x]);
     }
   } else {
     // Alpha-weighted sums as addRow makes them; each channel's run of a box is contiguous.
@@ -133,13 +132,18 @@ void DecodedRows::emitBand() {
   const int shrunkWidth = static_cast<int>(sums_.size()) / channels_;
   if (!alpha_) {
     // The boxes across the band's column sums.
+    // A pixel's channels are next to each other in a row's columns, a plane's width apart in
+    // planes' columns.
+    const size_t pixelStep = planar_ ? 1 : static_cast<size_t>(channels_);
+    const size_t channelStep = planar_ ? static_cast<size_t>(width_) : 1;
     std::uint32_t* sum = sums_.data();
     for (int x0 = 0; x0 < width_; x0 += k, sum += channels_) {
-      const std::uint16_t* column = &columns_[static_cast<size_t>(x0) * channels_];
+      const std::uint16_t* column = &columns_[static_cast<size_t>(x0) * pixelStep];
       const int pixels = std::min(k, width_ - x0);
       for (int c = 0; c < channels_; ++c) {
+        const std::uint16_t* channel = column + c * channelStep;
         std::uint32_t v = 0;
-        for (int i = 0; i < pixels; ++i) v += column[i * channels_ + c];
+        for (int i = 0; i < pixels; ++i) v += channel[i * pixelStep];
         sum[c] = v;
       }
     }

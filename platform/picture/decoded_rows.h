@@ -34,7 +34,8 @@ class DecodedRows final {
 
   // The next row, top first; rows past decodedHeight are ignored.
   void addRow(const std::uint8_t* row);
-  // The same row as one plane a channel: R, G, B and, with alpha, A (straight).
+  // The same row as one plane a channel: R, G, B and, with alpha, A (straight). A picture's rows
+  // all come one way, as rows or as planes.
   void addPlanes(const std::uint8_t* const* planes);
   int rowsAdded() const { return rowsAdded_; }
   // The drawing; raises 481 when rows are missing.
@@ -58,8 +59,9 @@ class DecodedRows final {
   std::vector<std::uint8_t> interleaved_;  // one row of planes, unshrunk
   std::optional<Resampler> resampler_;
   // Without alpha: each column's sum (a channel of a decoded pixel) down the band so far; at most
-  // 64 rows of 255.
+  // 64 rows of 255. In the rows' order, or one plane's after another when they come as planes.
   std::vector<std::uint16_t> columns_;
+  bool planar_ = false;
   std::vector<std::uint32_t> sums_;   // one band's sums per shrunk pixel and channel
   std::vector<std::uint8_t> shrunk_;  // one shrunk row
   int bandRows_ = 0;
