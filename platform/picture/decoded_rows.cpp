@@ -131,9 +131,8 @@ void DecodedRows::emitBand() {
   const int k = factor_;
   const int shrunkWidth = static_cast<int>(sums_.size()) / channels_;
   if (!alpha_) {
-    // The boxes across the band's column sums.
-    // A pixel's channels are next to each other in a row's columns, a plane's width apart in
-    // planes' columns.
+    // The boxes across the band's column sums: a pixel's channels are next to each other in the
+    // columns of rows, a plane's width apart in the columns of planes.
     const size_t pixelStep = planar_ ? 1 : static_cast<size_t>(channels_);
     const size_t channelStep = planar_ ? static_cast<size_t>(width_) : 1;
     std::uint32_t* sum = sums_.data();
