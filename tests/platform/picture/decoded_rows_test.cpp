@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -38,8 +39,9 @@ RgbaImage drawnFromPlanes(const std::vector<std::uint8_t>& pixels, int channels,
                           int height, int outWidth, int outHeight) {
   DecodedRows rows(layoutOf(channels), width, height, outWidth, outHeight);
   std::vector<std::vector<std::uint8_t>> planes(channels, std::vector<std::uint8_t>(width));
-  std::vector<const std::uint8_t*> rowOfPlanes;
-  for (const auto& plane : planes) rowOfPlanes.push_back(plane.data());
+  std::vector<const std::uint8_t*> rowOfPlanes(planes.size());
+  std::transform(planes.begin(), planes.end(), rowOfPlanes.begin(),
+                 [](const std::vector<std::uint8_t>& plane) { return plane.data(); });
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       for (int c = 0; c < channels; ++c) {
