@@ -282,6 +282,20 @@ TEST_F(Formats, UncompressedStripsOutsideTheFileAreInvalidPictures) {
   EXPECT_EQ(errorOf(withLast(279, 10)), 481);
 }
 
+// Tiles may be larger than a small picture, but one far larger than the whole picture is refused
+// before its buffer is made: not hundreds of megabytes for a file of a few kilobytes.
+TEST_F(Formats, TilesFarLargerThanThePictureAreInvalidPictures) {
+  std::vector<std::uint8_t> tiff =
+      tools::encodeTiff(tools::quadrants(64, 48, kColours), {.tiled = true});
+  ASSERT_EQ(tiff[0], 'I');  // little-endian, as written on this machine
+  ASSERT_EQ(errorOf(tiff), 0);
+  setTiffTag(tiff, 322, 8192);  // tiles of 8192 x 8192 pixels, 192 MB each
+  setTiffTag(tiff, 323, 8192);
+  std::string description;
+  EXPECT_EQ(errorOf(tiff, &description), 481);
+  EXPECT_NE(description.find("tiles larger than the picture"), std::string::npos) << description;
+}
+
 // A header that declares more than the pixel limit fails before any pixel is decoded.
 TEST_F(Formats, HugeDeclaredSizesAreRefusedFromTheHeader) {
   const SampleImage image = tools::quadrants(64, 48, kColours);
@@ -298,20 +312,8 @@ TEST_F(Formats, HugeDeclaredSizesAreRefusedFromTheHeader) {
   std::memcpy(&webp[21], &bits, 4);
 
   std::vector<std::uint8_t> tiff = tools::encodeTiff(image);
-  std::uint32_t ifd = 0;
-  std::memcpy(&ifd, &tiff[4], 4);
-  std::uint16_t entries = 0;
-  std::memcpy(&entries, &tiff[ifd], 2);
-  for (std::uint16_t i = 0; i < entries; ++i) {
-    std::uint8_t* entry = &tiff[ifd + 2 + 12 * i];
-    std::uint16_t tag = 0;
-    std::memcpy(&tag, entry, 2);
-    if (tag != 256 && tag != 257) continue;
-    const std::uint16_t type = 4;
-    const std::uint32_t value = 20000;
-    std::memcpy(entry + 2, &type, 2);
-    std::memcpy(entry + 8, &value, 4);
-  }
+  setTiffTag(tiff, 256, 20000);
+  setTiffTag(tiff, 257, 20000);
 
   // Square and a whole number of coding blocks, so that no crop box sets the size instead.
   std::vector<std::uint8_t> heif = tools::encodeHeif(tools::quadrants(64, 64, kColours));

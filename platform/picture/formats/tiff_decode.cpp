@@ -23,6 +23,10 @@ namespace {
 // Pyramid levels looked at; real files have fewer than twenty.
 constexpr int kMaxLevels = 32;
 
+// A tile may be larger than a small picture (many writers use one tile size for every picture),
+// but no sound file's tile is larger than both the whole picture and this.
+constexpr size_t kMaxSpareTileBytes = size_t{64} << 20;
+
 struct Size {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
@@ -205,8 +209,11 @@ void readPlain(TiffFile& file, Size size, Samples kind, DecodedRows& rows) {
   TIFFGetField(tiff, TIFFTAG_TILELENGTH, &tileHeight);
   const tmsize_t tileBytes = TIFFTileSize(tiff);
   if (tileWidth == 0 || tileHeight == 0 || tileBytes <= 0) file.fail("tiles of no size");
+  if (static_cast<size_t>(tileBytes) > std::max(rowBytes * size.height, kMaxSpareTileBytes)) {
+    file.fail("tiles larger than the picture");
+  }
   std::vector<std::uint8_t> tile(static_cast<size_t>(tileBytes));
-  std::vector<std::uint8_t> band(rowBytes * tileHeight);
+  std::vector<std::uint8_t> band(rowBytes * std::min(tileHeight, size.height));
   for (std::uint32_t top = 0; top < size.height; top += tileHeight) {
     const std::uint32_t count = std::min(tileHeight, size.height - top);
     for (std::uint32_t left = 0; left < size.width; left += tileWidth) {
