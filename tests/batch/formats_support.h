@@ -143,23 +143,30 @@ inline void putBigEndian(std::vector<std::uint8_t>& bytes, size_t at, std::uint3
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
 }
 
-// Sets tag `tag` of a little-endian TIFF's first directory to one LONG `value`.
-inline void setTiffTag(std::vector<std::uint8_t>& tiff, std::uint16_t tag, std::uint32_t value) {
+// Where tag `tag`'s entry is in a little-endian TIFF's first directory; 0 when it has none.
+inline size_t tiffEntry(const std::vector<std::uint8_t>& tiff, std::uint16_t tag) {
   std::uint32_t ifd = 0;
   std::memcpy(&ifd, &tiff[4], 4);
   std::uint16_t entries = 0;
   std::memcpy(&entries, &tiff[ifd], 2);
   for (std::uint16_t i = 0; i < entries; ++i) {
-    std::uint8_t* entry = &tiff[ifd + 2 + 12 * static_cast<size_t>(i)];
+    const size_t entry = ifd + 2 + 12 * static_cast<size_t>(i);
     std::uint16_t entryTag = 0;
-    std::memcpy(&entryTag, entry, 2);
-    if (entryTag != tag) continue;
-    const std::uint16_t type = 4;
-    const std::uint32_t count = 1;
-    std::memcpy(entry + 2, &type, 2);
-    std::memcpy(entry + 4, &count, 4);
-    std::memcpy(entry + 8, &value, 4);
+    std::memcpy(&entryTag, &tiff[entry], 2);
+    if (entryTag == tag) return entry;
   }
+  return 0;
+}
+
+// Sets tag `tag` of a little-endian TIFF's first directory to one LONG `value`.
+inline void setTiffTag(std::vector<std::uint8_t>& tiff, std::uint16_t tag, std::uint32_t value) {
+  const size_t entry = tiffEntry(tiff, tag);
+  ASSERT_NE(entry, 0u) << "no tag " << tag;
+  const std::uint16_t type = 4;
+  const std::uint32_t count = 1;
+  std::memcpy(&tiff[entry + 2], &type, 2);
+  std::memcpy(&tiff[entry + 4], &count, 4);
+  std::memcpy(&tiff[entry + 8], &value, 4);
 }
 
 // The JPEG file's pixels as RGBA (opaque); empty when it is no JPEG.

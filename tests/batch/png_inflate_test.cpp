@@ -170,6 +170,10 @@ TEST_F(Formats, BrokenDataInLargePngsIsAnInvalidPicture) {
   size_t firstData = 8;
   for (size_t i = 0; chunks[i].type != "IDAT"; ++i) firstData += 12 + chunks[i].data.size();
   const auto chunkAt = [&](size_t k) { return firstData + k * (kChunk + 12); };
+  // Data chunk k's CRC made right again after its bytes were changed.
+  const auto fixCrc = [&](std::vector<std::uint8_t>& bytes, size_t k) {
+    putBigEndian(bytes, chunkAt(k) + 8 + kChunk, crc32(&bytes[chunkAt(k) + 4], kChunk + 4));
+  };
 
   const auto expectInvalid = [](const std::vector<std::uint8_t>& bytes, const char* says) {
     std::string description;
@@ -189,7 +193,7 @@ TEST_F(Formats, BrokenDataInLargePngsIsAnInvalidPicture) {
     std::vector<std::uint8_t> noisyData = png;
     const size_t at = chunkAt(3);
     for (size_t i = 0; i < kChunk; ++i) noisyData[at + 8 + i] = static_cast<std::uint8_t>(i * 131);
-    putBigEndian(noisyData, at + 8 + kChunk, crc32(&noisyData[at + 4], kChunk + 4));
+    fixCrc(noisyData, 3);
     expectInvalid(noisyData, "");
   }
   {
@@ -208,7 +212,7 @@ TEST_F(Formats, BrokenDataInLargePngsIsAnInvalidPicture) {
     SCOPED_TRACE("a stream header that is not zlib's");
     std::vector<std::uint8_t> badStream = png;
     badStream[chunkAt(0) + 9] ^= 1;
-    putBigEndian(badStream, chunkAt(0) + 8 + kChunk, crc32(&badStream[chunkAt(0) + 4], kChunk + 4));
+    fixCrc(badStream, 0);
     expectInvalid(badStream, "header check");
   }
   {
@@ -220,7 +224,7 @@ TEST_F(Formats, BrokenDataInLargePngsIsAnInvalidPicture) {
     smallWindow[at + 1] &= 0xE0;
     smallWindow[at + 1] +=
         static_cast<std::uint8_t>((31 - (0x0800 + smallWindow[at + 1]) % 31) % 31);
-    putBigEndian(smallWindow, at + kChunk, crc32(&smallWindow[at - 4], kChunk + 4));
+    fixCrc(smallWindow, 0);
     expectInvalid(smallWindow, "IDAT: invalid");
   }
   {
