@@ -11,7 +11,8 @@ packages=(
   liblcms2-dev                            # colour profiles converted to sRGB
   libpng-dev libwebp-dev libtiff-dev      # PNG, WebP and TIFF (quorvane-thumb)
   libisal-dev                             # a large PNG's image data inflated ahead (ISA-L)
-  libheif-dev libde265-dev                # HEIC and AVIF; HEVC on worker threads (quorvane-thumb)
+  libheif-dev libde265-dev libdav1d-dev   # HEIC and AVIF: HEVC and AV1 decoded by our own
+                                          # decoders for libheif (quorvane-thumb)
   libspng-dev                             # PNG writing for the tests (a second library)
   libgtest-dev                            # tests
   clang-14 libclang-rt-14-dev             # fuzz targets (libFuzzer and the sanitizers)

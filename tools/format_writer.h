@@ -70,10 +70,15 @@ struct HeifOptions {
   const SampleImage* thumbnail = nullptr;
   int thumbnailBox = 0;
   int quality = 90;
-  // An nclx colour box of these primaries and transfer codes (BT.601 matrix, full range); when 0,
-  // libheif writes AVIF's with both unspecified and HEIC's none.
+  // An nclx colour box of these primaries, transfer and matrix codes and range; when the
+  // primaries are 0, libheif writes AVIF's with primaries and transfer unspecified and HEIC's none.
   int nclxPrimaries = 0;
   int nclxTransfer = 0;
+  int nclxMatrix = 6;  // BT.601
+  bool nclxFullRange = true;
+  // The chroma subsampling coded, "422" or "444"; the encoder's 4:2:0 when null. HEVC only:
+  // libheif 1.15 hands AV1's encoder the wrong one.
+  const char* chroma = nullptr;
   // Colours stored multiplied by alpha, and the image marked so.
   bool premultiplied = false;
 };

@@ -107,6 +107,9 @@ std::vector<std::uint8_t> encodeHeif(const SampleImage& image, const HeifOptions
   std::unique_ptr<heif_encoder, decltype(&heif_encoder_release)> encoder(created,
                                                                          heif_encoder_release);
   check(heif_encoder_set_lossy_quality(encoder.get(), options.quality));
+  if (options.chroma != nullptr) {
+    check(heif_encoder_set_parameter_string(encoder.get(), "chroma", options.chroma));
+  }
   std::unique_ptr<heif_encoding_options, decltype(&heif_encoding_options_free)> encoding(
       heif_encoding_options_alloc(), heif_encoding_options_free);
   encoding->image_orientation = static_cast<heif_orientation>(options.orientation);
@@ -119,8 +122,9 @@ std::vector<std::uint8_t> encodeHeif(const SampleImage& image, const HeifOptions
         nclx.get(), static_cast<std::uint16_t>(options.nclxPrimaries)));
     check(heif_nclx_color_profile_set_transfer_characteristics(
         nclx.get(), static_cast<std::uint16_t>(options.nclxTransfer)));
-    check(heif_nclx_color_profile_set_matrix_coefficients(nclx.get(), 6));
-    nclx->full_range_flag = 1;
+    check(heif_nclx_color_profile_set_matrix_coefficients(
+        nclx.get(), static_cast<std::uint16_t>(options.nclxMatrix)));
+    nclx->full_range_flag = options.nclxFullRange ? 1 : 0;
     check(heif_image_set_nclx_color_profile(primary.get(), nclx.get()));
     encoding->macOS_compatibility_workaround_no_nclx_profile = 0;
   }

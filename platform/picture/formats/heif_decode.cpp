@@ -1,6 +1,6 @@
 // HEIC and AVIF on libheif: the embedded thumbnail when it is at least twice the drawn size, else
 // the primary image; libheif applies the image's rotation, mirroring and cropping as it decodes.
-// HEVC goes to libde265 on worker threads (hevc_decoder.h).
+// HEVC and AV1 go to this program's decoders (heif_decoders.h).
 #include <libheif/heif.h>
 
 #include <algorithm>
@@ -8,13 +8,15 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "platform/base/runtime_error.h"
 #include "platform/picture/colour_described.h"
 #include "platform/picture/decoded_rows.h"
 #include "platform/picture/formats/formats.h"
-#include "platform/picture/formats/hevc_decoder.h"
+#include "platform/picture/formats/heif_decoders.h"
+#include "platform/picture/formats/heif_picture.h"
 
 namespace platform {
 namespace {
@@ -40,7 +42,8 @@ File open(std::span<const std::uint8_t> heif) {
   static std::once_flag initialised;
   std::call_once(initialised, [] {
     heif_init(nullptr);  // codec plugins, where there are any
-    registerThreadedHevcDecoder();
+    heif_register_decoder_plugin(threadedHevcDecoder());
+    heif_register_decoder_plugin(stillAv1Decoder());
   });
   File file;
   file.context.reset(heif_context_alloc());
@@ -178,6 +181,19 @@ std::vector<std::uint8_t> colourProfile(const heif_image_handle* handle) {
   return nclxProfile(*nclx);
 }
 
+// The YCbCr coding the handle's nclx colour box gives; none when
+// it has no such box.
+std::optional<YcbcrCoding> fileCoding(const heif_image_handle* handle) {
+  heif_color_profile_nclx* nclx = nullptr;
+  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok ||
+      nclx == nullptr) {
+    return std::nullopt;
+  }
+  const YcbcrCoding coding{nclx->matrix_coefficients, nclx->full_range_flag != 0};
+  heif_nclx_color_profile_free(nclx);
+  return coding;
+}
+
 Image decode(const heif_image_handle* handle, heif_colorspace colorspace, heif_chroma chroma) {
   const Options options(heif_decoding_options_alloc(), heif_decoding_options_free);
   if (!options) raiseError(kErrOutOfMemory);
@@ -303,10 +319,16 @@ RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, 
     // would only fail later).
     const bool eightBit = heif_image_handle_get_luma_bits_per_pixel(chosen) == 8 &&
                           heif_image_handle_get_chroma_bits_per_pixel(chosen) == 8;
-    const Image image =
-        eightBit ? decode(chosen, heif_colorspace_undefined, heif_chroma_undefined)
-                 : decode(chosen, heif_colorspace_RGB,
-                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    Image image(nullptr, heif_image_release);
+    if (eightBit && !alpha) {
+      // The decoders turn the colours into RGB planes themselves (heif_picture.h).
+      const RgbHandover handover(fileCoding(chosen));
+      image = decode(chosen, heif_colorspace_undefined, heif_chroma_undefined);
+    } else {
+      image = eightBit ? decode(chosen, heif_colorspace_undefined, heif_chroma_undefined)
+                       : decode(chosen, heif_colorspace_RGB,
+                                alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    }
     DecodedPlanes pixels;
     if (!pixels.read(image.get(), alpha)) raiseDecodeError("HEIF", "decoded in a layout not read");
     std::vector<std::uint8_t> profile = colourProfile(chosen);

@@ -1,29 +1,25 @@
-#include "platform/picture/formats/hevc_decoder.h"
-
 #include <libde265/de265.h>
 #include <libheif/heif.h>
 #include <libheif/heif_plugin.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <new>
 
-#include "platform/base/limits.h"
 #include "platform/base/processors.h"
+#include "platform/picture/formats/heif_decoders.h"
+#include "platform/picture/formats/heif_picture.h"
 
 namespace platform {
 namespace {
 
-// Above libheif's own decoders (100), so that libheif picks this one for HEVC.
+// Above libheif's own decoder (100), so that libheif picks this one for HEVC.
 constexpr int kPriority = 150;
 // libde265 decodes one picture's rows or tiles on at most this many threads to any use.
 constexpr int kMaxThreads = 8;
 
 constexpr heif_error kOk = {heif_error_Ok, heif_suberror_Unspecified, "Success"};
-
-std::atomic<std::int64_t> gCodedPixelLimit{kMaxPicturePixels};
 
 heif_error pluginError(heif_suberror_code code, const char* message) {
   return {heif_error_Decoder_plugin_error, code, message};
@@ -86,79 +82,32 @@ heif_error pushData(void* decoder, const void* data, size_t size) {
   return kOk;
 }
 
-// The decoded picture's planes, as libheif's own decoder hands them over: YCbCr (or grey) in the
-// picture's chroma format and bit depth.
-heif_error toHeifImage(const de265_image* picture, heif_image** out) {
-  const de265_chroma chroma = de265_get_chroma_format(picture);
-  const bool grey = chroma == de265_chroma_mono;
-  const int bits = de265_get_bits_per_pixel(picture, 0);
-  // A stream can code a far larger picture than its file says (a damaged or crafted one); no
-  // picture over the limit goes on to be converted, whatever the file says.
-  if (std::int64_t{de265_get_image_width(picture, 0)} * de265_get_image_height(picture, 0) >
-      gCodedPixelLimit.load()) {
-    return pluginError(heif_suberror_Invalid_image_size, "a coded picture over the pixel limit");
-  }
-  heif_error error = heif_image_create(
-      de265_get_image_width(picture, 0), de265_get_image_height(picture, 0),
-      grey ? heif_colorspace_monochrome : heif_colorspace_YCbCr, static_cast<heif_chroma>(chroma),
-      out);  // libde265 numbers chroma formats as libheif does
-  if (error.code != heif_error_Ok) return error;
-  constexpr heif_channel kChannels[3] = {heif_channel_Y, heif_channel_Cb, heif_channel_Cr};
-  for (int c = 0; c < (grey ? 1 : 3); ++c) {
-    const int width = de265_get_image_width(picture, c);
-    const int height = de265_get_image_height(picture, c);
-    if (de265_get_bits_per_pixel(picture, c) != bits) {
-      error = {heif_error_Unsupported_feature, heif_suberror_Unsupported_color_conversion,
-               "Channels with different number of bits per pixel are not supported"};
-    } else if (width <= 0 || height <= 0) {
-      error = pluginError(heif_suberror_Invalid_image_size, "no picture");
-    } else {
-      error = heif_image_add_plane(*out, kChannels[c], width, height, bits);
+// The decoded picture for libheif (heif_picture.h).
+heif_error makeImage(const Decoder& d, const de265_image* picture, heif_image** out) {
+  *out = nullptr;
+  const int width = de265_get_image_width(picture, 0);
+  const int height = de265_get_image_height(picture, 0);
+  // libde265 numbers chroma formats as libheif does.
+  const auto chroma = static_cast<heif_chroma>(de265_get_chroma_format(picture));
+  PlanarPicture planes{{}, {}, width, height, de265_get_bits_per_pixel(picture, 0), chroma};
+  for (int c = 0; c < (chroma == heif_chroma_monochrome ? 1 : 3); ++c) {
+    if (de265_get_bits_per_pixel(picture, c) != planes.bits) {
+      return {heif_error_Unsupported_feature, heif_suberror_Unsupported_color_conversion,
+              "Channels with different number of bits per pixel are not supported"};
     }
-    if (error.code != heif_error_Ok) {
-      heif_image_release(*out);
-      *out = nullptr;
-      return error;
+    if (de265_get_image_width(picture, c) != planeWidth(chroma, c, width) ||
+        de265_get_image_height(picture, c) != planeHeight(chroma, c, height)) {
+      return pluginError(heif_suberror_Invalid_image_size, "planes of unexpected sizes");
     }
-    int fromStride = 0;
-    const std::uint8_t* from = de265_get_image_plane(picture, c, &fromStride);
-    int toStride = 0;
-    std::uint8_t* to = heif_image_get_plane(*out, kChannels[c], &toStride);
-    const size_t rowBytes = static_cast<size_t>(width) * ((bits + 7) / 8);
-    for (int y = 0; y < height; ++y) {
-      std::memcpy(to + static_cast<size_t>(y) * toStride,
-                  from + static_cast<size_t>(y) * fromStride, rowBytes);
-    }
+    int stride = 0;
+    planes.planes[c] = de265_get_image_plane(picture, c, &stride);
+    planes.strides[c] = stride;
   }
-  return kOk;
-}
-
-// The colours the stream's VUI names; a code libheif does not know is a warning (strict: an
-// error).
-heif_error setColours(const Decoder& d, const de265_image* picture, heif_image* image) {
-  heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
-  if (nclx == nullptr) {
-    return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "Out of memory"};
-  }
-  const heif_error set[] = {
-      heif_nclx_color_profile_set_color_primaries(
-          nclx, static_cast<std::uint16_t>(de265_get_image_colour_primaries(picture))),
-      heif_nclx_color_profile_set_transfer_characteristics(
-          nclx, static_cast<std::uint16_t>(de265_get_image_transfer_characteristics(picture))),
-      heif_nclx_color_profile_set_matrix_coefficients(
-          nclx, static_cast<std::uint16_t>(de265_get_image_matrix_coefficients(picture)))};
-  for (const heif_error& error : set) {
-    if (error.code == heif_error_Ok) continue;
-    if (d.strict) {
-      heif_nclx_color_profile_free(nclx);
-      return error;
-    }
-    heif_image_add_decoding_warning(image, error);
-  }
-  nclx->full_range_flag = de265_get_image_full_range_flag(picture) != 0 ? 1 : 0;
-  const heif_error error = heif_image_set_nclx_color_profile(image, nclx);
-  heif_nclx_color_profile_free(nclx);
-  return error;
+  const StreamColours colours{de265_get_image_colour_primaries(picture),
+                              de265_get_image_transfer_characteristics(picture),
+                              {de265_get_image_matrix_coefficients(picture),
+                               de265_get_image_full_range_flag(picture) != 0}};
+  return handOver(planes, colours, d.strict, out);
 }
 
 // The last picture the pushed data holds.
@@ -173,9 +122,7 @@ heif_error decodeImage(void* decoder, heif_image** out) {
     const de265_image* picture = de265_get_next_picture(d->context);
     if (picture == nullptr) continue;
     if (*out != nullptr) heif_image_release(*out);
-    *out = nullptr;  // toHeifImage may fail before it makes one
-    heif_error error = toHeifImage(picture, out);
-    if (error.code == heif_error_Ok) error = setColours(*d, picture, *out);
+    const heif_error error = makeImage(*d, picture, out);
     de265_release_next_picture(d->context);
     if (error.code != heif_error_Ok) {
       if (*out != nullptr) heif_image_release(*out);
@@ -193,8 +140,6 @@ const heif_decoder_plugin kPlugin = {
 
 }  // namespace
 
-void registerThreadedHevcDecoder() { heif_register_decoder_plugin(&kPlugin); }
-
-void setCodedPixelLimit(std::int64_t pixels) { gCodedPixelLimit.store(pixels); }
+const heif_decoder_plugin* threadedHevcDecoder() { return &kPlugin; }
 
 }  // namespace platform
