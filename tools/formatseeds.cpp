@@ -112,5 +112,14 @@ int main(int argc, char** argv) {
   save(heif, "nclx-bt2020.avif",
        tools::encodeHeif(rgb,
                          {.avif = true, .quality = 30, .nclxPrimaries = 9, .nclxTransfer = 14}));
+  // Colours in the narrow range of BT.709's matrix; chroma not subsampled.
+  save(heif, "narrow-range.avif",
+       tools::encodeHeif(rgb, {.avif = true,
+                               .quality = 30,
+                               .nclxPrimaries = 1,
+                               .nclxTransfer = 13,
+                               .nclxMatrix = 1,
+                               .nclxFullRange = false}));
+  save(heif, "chroma-444.heic", tools::encodeHeif(rgb, {.quality = 30, .chroma = "444"}));
   return 0;
 }
