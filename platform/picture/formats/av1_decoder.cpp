@@ -30,7 +30,9 @@ heif_error pluginError(const char* message) {
 
 struct Decoder {
   Dav1dContext* context = nullptr;
-  std::vector<std::uint8_t> data;  // the coded picture, as libheif pushed it
+  // The coded picture, as libheif pushed it. dav1d reads it in place and may hold on to it until
+  // it is closed, which is before the decoder goes.
+  std::vector<std::uint8_t> data;
   bool strict = false;
 };
 
@@ -118,7 +120,6 @@ heif_error decodeFirst(Decoder& d, Dav1dPicture& picture) {
     return pluginError("dav1d could not be set up");
   }
   Dav1dData data{};
-  // dav1d reads the buffer in place; it stays the decoder's until the next picture.
   if (dav1d_data_wrap(
           &data, d.data.data(), d.data.size(), [](const std::uint8_t*, void*) {}, nullptr) != 0) {
     return pluginError("no AV1 data");
@@ -146,7 +147,6 @@ heif_error decodeImage(void* decoder, heif_image** out) {
   *out = nullptr;
   Picture decoded;
   const heif_error error = decodeFirst(*d, decoded.picture);
-  d->data.clear();
   if (error.code != heif_error_Ok) return error;
   const Dav1dPicture& p = decoded.picture;
   heif_chroma chroma = heif_chroma_undefined;

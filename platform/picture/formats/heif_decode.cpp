@@ -181,8 +181,7 @@ std::vector<std::uint8_t> colourProfile(const heif_image_handle* handle) {
   return nclxProfile(*nclx);
 }
 
-// The YCbCr coding the handle's nclx colour box gives; none when
-// it has no such box.
+// The YCbCr coding the handle's nclx colour box gives; none when it has no such box.
 std::optional<YcbcrCoding> fileCoding(const heif_image_handle* handle) {
   heif_color_profile_nclx* nclx = nullptr;
   if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok ||
@@ -319,16 +318,15 @@ RgbaImage renderHeif(std::span<const std::uint8_t> heif, int width, int height, 
     // would only fail later).
     const bool eightBit = heif_image_handle_get_luma_bits_per_pixel(chosen) == 8 &&
                           heif_image_handle_get_chroma_bits_per_pixel(chosen) == 8;
-    Image image(nullptr, heif_image_release);
-    if (eightBit && !alpha) {
-      // The decoders turn the colours into RGB planes themselves (heif_picture.h).
-      const RgbHandover handover(fileCoding(chosen));
-      image = decode(chosen, heif_colorspace_undefined, heif_chroma_undefined);
-    } else {
-      image = eightBit ? decode(chosen, heif_colorspace_undefined, heif_chroma_undefined)
-                       : decode(chosen, heif_colorspace_RGB,
-                                alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
-    }
+    // Without alpha, the decoders turn an 8-bit image's colours into RGB planes themselves
+    // (heif_picture.h).
+    std::optional<RgbHandover> handover;
+    if (eightBit && !alpha) handover.emplace(fileCoding(chosen));
+    const Image image =
+        eightBit ? decode(chosen, heif_colorspace_undefined, heif_chroma_undefined)
+                 : decode(chosen, heif_colorspace_RGB,
+                          alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    handover.reset();
     DecodedPlanes pixels;
     if (!pixels.read(image.get(), alpha)) raiseDecodeError("HEIF", "decoded in a layout not read");
     std::vector<std::uint8_t> profile = colourProfile(chosen);

@@ -131,9 +131,9 @@ int shiftY(heif_chroma chroma) { return chroma == heif_chroma_420 ? 1 : 0; }
 
 // A new image of `channels` planes, each the size `picture` gives it and `bits` deep; their rows
 // in `rows` and `strides`.
-heif_error makeImage(const PlanarPicture& picture, heif_colorspace colorspace, heif_chroma chroma,
-                     const heif_channel* channels, int count, int bits, heif_image** out,
-                     std::uint8_t** rows, int* strides) {
+heif_error newImage(const PlanarPicture& picture, heif_colorspace colorspace, heif_chroma chroma,
+                    const heif_channel* channels, int count, int bits, heif_image** out,
+                    std::uint8_t** rows, int* strides) {
   heif_error error = heif_image_create(picture.width, picture.height, colorspace, chroma, out);
   if (error.code != heif_error_Ok) return error;
   for (int c = 0; c < count && error.code == heif_error_Ok; ++c) {
@@ -187,12 +187,12 @@ heif_error makeRgb(const PlanarPicture& picture, const Converter& converter, hei
     second.emplace(converter);
   }
   const heif_error error =
-      makeImage(picture, heif_colorspace_RGB, heif_chroma_444, kChannels, 3, 8, out, rows, strides);
+      newImage(picture, heif_colorspace_RGB, heif_chroma_444, kChannels, 3, 8, out, rows, strides);
   if (error.code != heif_error_Ok) return error;
   int split = picture.height;
   std::thread helper;
   if (second) {
-    split = picture.height / 2 & ~1;  // on a row that starts a row of chroma
+    split = (picture.height / 2) & ~1;  // on a row that starts a row of chroma
     try {
       helper =
           std::thread([&] { convertRows(picture, *second, split, picture.height, rows, strides); });
@@ -213,8 +213,8 @@ heif_error copyPlanes(const PlanarPicture& picture, heif_image** out) {
   std::uint8_t* rows[3] = {};
   int strides[3] = {};
   const heif_error error =
-      makeImage(picture, grey ? heif_colorspace_monochrome : heif_colorspace_YCbCr, picture.chroma,
-                kChannels, count, picture.bits, out, rows, strides);
+      newImage(picture, grey ? heif_colorspace_monochrome : heif_colorspace_YCbCr, picture.chroma,
+               kChannels, count, picture.bits, out, rows, strides);
   if (error.code != heif_error_Ok) return error;
   for (int c = 0; c < count; ++c) {
     const size_t rowBytes = static_cast<size_t>(planeWidth(picture.chroma, c, picture.width)) *
@@ -226,25 +226,6 @@ heif_error copyPlanes(const PlanarPicture& picture, heif_image** out) {
   }
   return kOk;
 }
-
-}  // namespace
-
-RgbHandover::RgbHandover(std::optional<YcbcrCoding> file) {
-  gHandover.file = file;
-  gHandover.alive.store(true, std::memory_order_release);
-}
-
-RgbHandover::~RgbHandover() { gHandover.alive.store(false, std::memory_order_release); }
-
-int planeWidth(heif_chroma chroma, int plane, int width) {
-  return plane == 0 ? width : ((width - 1) >> shiftX(chroma)) + 1;
-}
-
-int planeHeight(heif_chroma chroma, int plane, int height) {
-  return plane == 0 ? height : ((height - 1) >> shiftY(chroma)) + 1;
-}
-
-namespace {
 
 // Whether a handover turns `picture` here, and the weights it does it with.
 std::optional<LumaWeights> turnedHere(const PlanarPicture& picture, YcbcrCoding stream) {
@@ -267,7 +248,8 @@ std::optional<LumaWeights> turnedHere(const PlanarPicture& picture, YcbcrCoding 
   return weights;
 }
 
-heif_error makeImage(const PlanarPicture& picture, YcbcrCoding stream, heif_image** out) {
+// The picture as RGB planes when it is turned here, else as its own planes.
+heif_error imageOf(const PlanarPicture& picture, YcbcrCoding stream, heif_image** out) {
   const std::optional<LumaWeights> weights = turnedHere(picture, stream);
   try {
     if (!weights) return copyPlanes(picture, out);
@@ -304,6 +286,21 @@ heif_error setColours(const StreamColours& colours, bool strict, heif_image* ima
 
 }  // namespace
 
+RgbHandover::RgbHandover(std::optional<YcbcrCoding> file) {
+  gHandover.file = file;
+  gHandover.alive.store(true, std::memory_order_release);
+}
+
+RgbHandover::~RgbHandover() { gHandover.alive.store(false, std::memory_order_release); }
+
+int planeWidth(heif_chroma chroma, int plane, int width) {
+  return plane == 0 ? width : ((width - 1) >> shiftX(chroma)) + 1;
+}
+
+int planeHeight(heif_chroma chroma, int plane, int height) {
+  return plane == 0 ? height : ((height - 1) >> shiftY(chroma)) + 1;
+}
+
 void setCodedPixelLimit(std::int64_t pixels) { gCodedPixelLimit.store(pixels); }
 
 std::int64_t codedPixelLimit() { return gCodedPixelLimit.load(); }
@@ -318,7 +315,7 @@ heif_error handOver(const PlanarPicture& picture, const StreamColours& colours, 
     return {heif_error_Decoder_plugin_error, heif_suberror_Invalid_image_size,
             "a coded picture over the pixel limit"};
   }
-  heif_error error = makeImage(picture, colours.coding, out);
+  heif_error error = imageOf(picture, colours.coding, out);
   if (error.code == heif_error_Ok) error = setColours(colours, strict, *out);
   if (error.code != heif_error_Ok && *out != nullptr) {
     heif_image_release(*out);
