@@ -1,5 +1,5 @@
-// AV1 pictures for libheif on dav1d, set up for one still picture: its coded data sent without a
-// copy, the picture handed over as heif_picture.h says.
+// AV1 pictures for libheif on dav1d, set up for one still picture, handed over as heif_picture.h
+// says.
 #include <dav1d/dav1d.h>
 #include <libheif/heif.h>
 #include <libheif/heif_plugin.h>
@@ -61,10 +61,10 @@ void freeDecoder(void* decoder) {
   delete d;
 }
 
-// dav1d set up for a picture of `pixels` coded in `bytes`. It decodes a frame's tile on one thread
-// and its rows' reconstruction and filters on the others; pictures coded in many bytes a pixel,
-// whose decoding is mostly reading the tile, go faster with that reading done a pass ahead of the
-// rest (as dav1d does when it may keep two frames in flight), the others without the pass.
+// dav1d set up for a picture of `pixels` coded in `bytes`. A picture coded in many bytes a pixel
+// (a noisy photo) is decoded faster when dav1d may keep two frames in flight, which lets it read
+// the coded tile a pass ahead of rebuilding and filtering the rows; others are decoded faster
+// without (one frame, as for a still picture).
 bool open(Decoder& d, std::int64_t pixels, size_t bytes) {
   constexpr double kBytesPerPixelForAPass = 0.25;
   Dav1dSettings settings;

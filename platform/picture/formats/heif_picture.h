@@ -58,7 +58,7 @@ int planeHeight(heif_chroma chroma, int plane, int height);
 
 // The most pixels a coded picture may have: one over it is an error, whatever size the file
 // declares (a damaged or crafted stream can code a far larger picture). kMaxPicturePixels until
-// changed (the tests lower it).
+// changed (the tests and the HEIF fuzz target lower it).
 void setCodedPixelLimit(std::int64_t pixels);
 std::int64_t codedPixelLimit();
 
