@@ -1,4 +1,4 @@
-// The HEVC decoder on worker threads against libheif's own: the same pixels, to the byte, from
+// This program's HEVC and AV1 decoders against libheif's own: the same pixels, to the byte, from
 // pictures of every layout the tests write, and errors for broken ones.
 #include "platform/picture/formats/heif_decoders.h"
 
