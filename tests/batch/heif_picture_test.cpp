@@ -238,19 +238,25 @@ TEST(HeifPicture, PicturesNotTurnedAreHandedOverAsTheyAre) {
   expectCopied(grey, {6, true});
 }
 
+// An RGB picture of gradients running every way, a different one in each channel.
+SampleImage gradients(int width, int height) {
+  SampleImage image(width, height, 3, 8);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      for (int c = 0; c < 3; ++c) {
+        image.set(x, y, c, static_cast<unsigned>((x * (2 + c) + y * (3 - c) + 60 * c) % 256));
+      }
+    }
+  }
+  return image;
+}
+
 // libheif's own decoding, with and without a handover: the same picture, in the colours libheif
 // makes, within a level (two for samples in the narrow range, which libheif scales in a slightly
 // different way).
 TEST_F(Formats, AHandoverGivesTheColoursLibheifMakes) {
   const SampleImage photo = tools::quadrants(96, 64, kColours);
-  SampleImage gradient(101, 67, 3, 8);
-  for (int y = 0; y < gradient.height; ++y) {
-    for (int x = 0; x < gradient.width; ++x) {
-      for (int c = 0; c < 3; ++c) {
-        gradient.set(x, y, c, static_cast<unsigned>((x * (2 + c) + y * (3 - c) + 60 * c) % 256));
-      }
-    }
-  }
+  const SampleImage gradient = gradients(101, 67);
   struct Case {
     const char* name;
     tools::HeifOptions options;
@@ -283,14 +289,7 @@ TEST_F(Formats, AHandoverGivesTheColoursLibheifMakes) {
 // A colour box that says other than the stream, either way: drawn at its own size (in sRGB, so
 // that no profile changes it), the picture has the colours of libheif's own decoding.
 TEST_F(Formats, PicturesWhoseColourBoxDisagreesWithTheStreamHaveLibheifsColours) {
-  SampleImage gradient(64, 48, 3, 8);
-  for (int y = 0; y < gradient.height; ++y) {
-    for (int x = 0; x < gradient.width; ++x) {
-      for (int c = 0; c < 3; ++c) {
-        gradient.set(x, y, c, static_cast<unsigned>((x * (3 + c) + y * (4 - c) + 70 * c) % 256));
-      }
-    }
-  }
+  const SampleImage gradient = gradients(64, 48);
   for (const bool avif : {false, true}) {
     for (const bool boxFullRange : {false, true}) {
       SCOPED_TRACE(testing::Message()
