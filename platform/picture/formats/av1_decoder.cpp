@@ -22,8 +22,6 @@ namespace {
 constexpr int kPriority = 200;
 constexpr int kMaxThreads = 8;
 
-constexpr heif_error kOk = {heif_error_Ok, heif_suberror_Unspecified, "Success"};
-
 heif_error pluginError(const char* message) {
   return {heif_error_Decoder_plugin_error, heif_suberror_Unspecified, message};
 }
@@ -49,10 +47,10 @@ int supportsFormat(heif_compression_format format) {
 heif_error newDecoder(void** out) {
   auto* decoder = new (std::nothrow) Decoder;
   if (decoder == nullptr) {
-    return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "Out of memory"};
+    return kPluginOutOfMemory;
   }
   *out = decoder;
-  return kOk;
+  return kPluginOk;
 }
 
 void freeDecoder(void* decoder) {
@@ -90,9 +88,9 @@ heif_error pushData(void* decoder, const void* data, size_t size) {
   try {
     buffer.insert(buffer.end(), bytes, bytes + size);
   } catch (const std::bad_alloc&) {
-    return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "Out of memory"};
+    return kPluginOutOfMemory;
   }
-  return kOk;
+  return kPluginOk;
 }
 
 // Owns a picture dav1d returned.
@@ -133,7 +131,7 @@ heif_error decodeFirst(Decoder& d, Dav1dPicture& picture) {
     const int got = dav1d_get_picture(d.context, &picture);
     if (got == 0) {
       dav1d_data_unref(&data);
-      return kOk;
+      return kPluginOk;
     }
     if (got != DAV1D_ERR(EAGAIN)) break;
     stalls = data.sz == unsent ? stalls + 1 : 0;

@@ -122,8 +122,6 @@ class Converter {
   std::vector<std::int32_t> blue_;
 };
 
-constexpr heif_error kOk = {heif_error_Ok, heif_suberror_Unspecified, "Success"};
-
 int shiftX(heif_chroma chroma) {
   return chroma == heif_chroma_420 || chroma == heif_chroma_422 ? 1 : 0;
 }
@@ -142,7 +140,7 @@ heif_error newImage(const PlanarPicture& picture, heif_colorspace colorspace, he
     if (error.code != heif_error_Ok) break;
     rows[c] = heif_image_get_plane(*out, channels[c], &strides[c]);
     if (rows[c] == nullptr) {
-      error = {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "Out of memory"};
+      error = kPluginOutOfMemory;
     }
   }
   if (error.code != heif_error_Ok) {
@@ -175,13 +173,12 @@ void convertRows(const PlanarPicture& picture, Converter& converter, int from, i
 // half of the new planes.
 constexpr std::int64_t kSharedPixels = 1 << 20;
 
-heif_error makeRgb(const PlanarPicture& picture, const Converter& converter, heif_image** out) {
+heif_error makeRgb(const PlanarPicture& picture, Converter converter, heif_image** out) {
   constexpr heif_channel kChannels[3] = {heif_channel_R, heif_channel_G, heif_channel_B};
   std::uint8_t* rows[3] = {};
   int strides[3] = {};
-  // Both halves' chroma rows are made before the image, so that nothing is left to fail once it
-  // is made.
-  Converter first = converter;
+  // The second half's chroma rows are made before the image, so that nothing is left to fail
+  // once it is made.
   std::optional<Converter> second;
   if (std::int64_t{picture.width} * picture.height >= kSharedPixels && processorCount() > 1) {
     second.emplace(converter);
@@ -200,9 +197,9 @@ heif_error makeRgb(const PlanarPicture& picture, const Converter& converter, hei
       split = picture.height;  // no thread to be had: all of it here
     }
   }
-  convertRows(picture, first, 0, split, rows, strides);
+  convertRows(picture, converter, 0, split, rows, strides);
   if (helper.joinable()) helper.join();
-  return kOk;
+  return kPluginOk;
 }
 
 // The planes as they are, as libheif's own decoders hand them over.
@@ -224,7 +221,7 @@ heif_error copyPlanes(const PlanarPicture& picture, heif_image** out) {
                   picture.planes[c] + y * picture.strides[c], rowBytes);
     }
   }
-  return kOk;
+  return kPluginOk;
 }
 
 // Whether a handover turns `picture` here, and the weights it does it with.
@@ -255,14 +252,14 @@ heif_error imageOf(const PlanarPicture& picture, YcbcrCoding stream, heif_image*
     if (!weights) return copyPlanes(picture, out);
     return makeRgb(picture, Converter(*weights, stream.fullRange, picture.width), out);
   } catch (const std::bad_alloc&) {
-    return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "Out of memory"};
+    return kPluginOutOfMemory;
   }
 }
 
 heif_error setColours(const StreamColours& colours, bool strict, heif_image* image) {
   heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
   if (nclx == nullptr) {
-    return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "Out of memory"};
+    return kPluginOutOfMemory;
   }
   const heif_error set[] = {heif_nclx_color_profile_set_color_primaries(
                                 nclx, static_cast<std::uint16_t>(colours.primaries)),

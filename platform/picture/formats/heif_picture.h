@@ -13,6 +13,11 @@
 
 namespace platform {
 
+// What the decoders and the hand-over return to libheif for success, and when memory runs out.
+inline constexpr heif_error kPluginOk = {heif_error_Ok, heif_suberror_Unspecified, "Success"};
+inline constexpr heif_error kPluginOutOfMemory = {heif_error_Memory_allocation_error,
+                                                  heif_suberror_Unspecified, "Out of memory"};
+
 // How a picture's YCbCr samples code its colours: the matrix coefficients (ITU-T H.273 codes)
 // and whether the samples use their whole range.
 struct YcbcrCoding {

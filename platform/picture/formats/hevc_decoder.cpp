@@ -19,8 +19,6 @@ constexpr int kPriority = 150;
 // libde265 decodes one picture's rows or tiles on at most this many threads to any use.
 constexpr int kMaxThreads = 8;
 
-constexpr heif_error kOk = {heif_error_Ok, heif_suberror_Unspecified, "Success"};
-
 heif_error pluginError(heif_suberror_code code, const char* message) {
   return {heif_error_Decoder_plugin_error, code, message};
 }
@@ -45,11 +43,11 @@ heif_error newDecoder(void** out) {
   if (decoder != nullptr) decoder->context = de265_new_decoder();
   if (decoder == nullptr || decoder->context == nullptr) {
     delete decoder;
-    return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "Out of memory"};
+    return kPluginOutOfMemory;
   }
   de265_start_worker_threads(decoder->context, std::min(processorCount(), kMaxThreads));
   *out = decoder;
-  return kOk;
+  return kPluginOk;
 }
 
 void freeDecoder(void* decoder) {
@@ -75,11 +73,11 @@ heif_error pushData(void* decoder, const void* data, size_t size) {
     at += 4;
     if (length > size - at) return pluginError(heif_suberror_End_of_data, "NAL unit cut short");
     if (de265_push_NAL(d->context, bytes + at, static_cast<int>(length), 0, nullptr) != DE265_OK) {
-      return {heif_error_Memory_allocation_error, heif_suberror_Unspecified, "Out of memory"};
+      return kPluginOutOfMemory;
     }
     at += length;
   }
-  return kOk;
+  return kPluginOk;
 }
 
 // The decoded picture for libheif (heif_picture.h).
@@ -131,7 +129,7 @@ heif_error decodeImage(void* decoder, heif_image** out) {
     }
   } while (more != 0);
   if (*out == nullptr) return pluginError(heif_suberror_Unspecified, "no picture decoded");
-  return kOk;
+  return kPluginOk;
 }
 
 const heif_decoder_plugin kPlugin = {
