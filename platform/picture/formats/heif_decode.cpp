@@ -181,18 +181,6 @@ std::vector<std::uint8_t> colourProfile(const heif_image_handle* handle) {
   return nclxProfile(*nclx);
 }
 
-// The YCbCr coding the handle's nclx colour box gives; none when it has no such box.
-std::optional<YcbcrCoding> fileCoding(const heif_image_handle* handle) {
-  heif_color_profile_nclx* nclx = nullptr;
-  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok ||
-      nclx == nullptr) {
-    return std::nullopt;
-  }
-  const YcbcrCoding coding{nclx->matrix_coefficients, nclx->full_range_flag != 0};
-  heif_nclx_color_profile_free(nclx);
-  return coding;
-}
-
 Image decode(const heif_image_handle* handle, heif_colorspace colorspace, heif_chroma chroma) {
   const Options options(heif_decoding_options_alloc(), heif_decoding_options_free);
   if (!options) raiseError(kErrOutOfMemory);

@@ -283,6 +283,17 @@ heif_error setColours(const StreamColours& colours, bool strict, heif_image* ima
 
 }  // namespace
 
+std::optional<YcbcrCoding> fileCoding(const heif_image_handle* handle) {
+  heif_color_profile_nclx* nclx = nullptr;
+  if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok ||
+      nclx == nullptr) {
+    return std::nullopt;
+  }
+  const YcbcrCoding coding{nclx->matrix_coefficients, nclx->full_range_flag != 0};
+  heif_nclx_color_profile_free(nclx);
+  return coding;
+}
+
 RgbHandover::RgbHandover(std::optional<YcbcrCoding> file) {
   gHandover.file = file;
   gHandover.alive.store(true, std::memory_order_release);

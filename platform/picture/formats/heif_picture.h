@@ -25,6 +25,9 @@ struct YcbcrCoding {
   bool fullRange = true;
 };
 
+// The YCbCr coding an image's nclx colour box gives; none when it has no such box.
+std::optional<YcbcrCoding> fileCoding(const heif_image_handle* handle);
+
 // The colours a stream names (ITU-T H.273 codes).
 struct StreamColours {
   int primaries = 2;  // unspecified
