@@ -12,6 +12,7 @@ folder=${1:-/usr/share/backgrounds}
 "$root/scripts/setup.sh" mate-backgrounds libvips-tools imagemagick webp libheif-examples hyperfine python3-numpy python3-pil
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target quorvane-thumb >/dev/null
+cmake --build "$build" -j2 --target quorvane-thumb quorvane-decodefloor >/dev/null
 exec /usr/bin/python3 "$root/bench/formats.py" --thumb "$build/batch/quorvane-thumb" \
+  --floor "$build/bench/quorvane-decodefloor" \
   --size "${SIZE:-125}" --runs "${RUNS:-5}" --formats "${FORMATS:-png,webp,tif,heic,heic-t320,avif}" "$folder"
