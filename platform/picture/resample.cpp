@@ -75,28 +75,41 @@ void filterPixels(const AxisTaps& taps, const float* source, float* out) {
       out[i] = acc;
     }
   } else {
-    // Two output pixels at a time: each sum is a chain of dependent additions, and two chains
+    // Four output pixels at a time: each sum is a chain of dependent additions, and four chains
     // keep the processor busy while each waits for its last addition.
     int i = 0;
-    for (; i + 1 < n; i += 2) {
+    for (; i + 3 < n; i += 4) {
       const float* w0 = &taps.weights[static_cast<size_t>(i) * taps.stride];
       const float* w1 = w0 + taps.stride;
+      const float* w2 = w1 + taps.stride;
+      const float* w3 = w2 + taps.stride;
       const float* s0 = source + static_cast<size_t>(taps.first[i]) * C;
       const float* s1 = source + static_cast<size_t>(taps.first[i + 1]) * C;
-      const int both = std::min(taps.count[i], taps.count[i + 1]);
+      const float* s2 = source + static_cast<size_t>(taps.first[i + 2]) * C;
+      const float* s3 = source + static_cast<size_t>(taps.first[i + 3]) * C;
+      const int all =
+          std::min({taps.count[i], taps.count[i + 1], taps.count[i + 2], taps.count[i + 3]});
       Float4 acc0 = {};
       Float4 acc1 = {};
+      Float4 acc2 = {};
+      Float4 acc3 = {};
       int t = 0;
-      for (; t < both; ++t) {
+      for (; t < all; ++t) {
         acc0 += w0[t] * load4(s0 + t * C);
         acc1 += w1[t] * load4(s1 + t * C);
+        acc2 += w2[t] * load4(s2 + t * C);
+        acc3 += w3[t] * load4(s3 + t * C);
       }
       for (int u = t; u < taps.count[i]; ++u) acc0 += w0[u] * load4(s0 + u * C);
       for (int u = t; u < taps.count[i + 1]; ++u) acc1 += w1[u] * load4(s1 + u * C);
+      for (int u = t; u < taps.count[i + 2]; ++u) acc2 += w2[u] * load4(s2 + u * C);
+      for (int u = t; u < taps.count[i + 3]; ++u) acc3 += w3[u] * load4(s3 + u * C);
       std::memcpy(out + static_cast<size_t>(i) * C, &acc0, C * sizeof(float));
       std::memcpy(out + static_cast<size_t>(i + 1) * C, &acc1, C * sizeof(float));
+      std::memcpy(out + static_cast<size_t>(i + 2) * C, &acc2, C * sizeof(float));
+      std::memcpy(out + static_cast<size_t>(i + 3) * C, &acc3, C * sizeof(float));
     }
-    if (i < n) {
+    for (; i < n; ++i) {
       const Float4 acc = sumTaps<C>(taps, source, i);
       std::memcpy(out + static_cast<size_t>(i) * C, &acc, C * sizeof(float));
     }
