@@ -1,12 +1,16 @@
 // Box averaging before the one resampling step: rows and planes give the same drawing, and the
-// boxes are the exact rounded averages of their pixels.
+// boxes are the exact rounded averages of their pixels. The resampling step itself: each output
+// pixel is the sum of its own taps.
 #include "platform/picture/decoded_rows.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
+
+#include "platform/picture/resample.h"
 
 namespace platform {
 namespace {
@@ -97,6 +101,46 @@ TEST(DecodedRows, BoxesAreTheRoundedAveragesOfTheirPixels) {
     EXPECT_TRUE(drawnFromRows(pixels, channels, kWidth, kHeight, 40, 24).pixels == expected.pixels);
     EXPECT_TRUE(drawnFromPlanes(pixels, channels, kWidth, kHeight, 40, 24).pixels ==
                 expected.pixels);
+  }
+}
+
+// The resampler sums several output pixels side by side and the ones left over alone: at every
+// output width, each pixel must come from its own taps. Rows of noise, shrunk across only (down
+// the rows the taps are the pixels themselves).
+TEST(Resampler, EachOutputPixelIsTheSumOfItsOwnTaps) {
+  constexpr int kWidth = 37;
+  constexpr int kHeight = 3;
+  for (const int channels : {1, 3, 4}) {
+    std::vector<std::uint8_t> pixels = noise(kWidth, kHeight, channels);
+    if (channels == 4) {  // opaque, so that the sums need no unpremultiplying
+      for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;
+    }
+    for (int outWidth = 1; outWidth <= 9; ++outWidth) {
+      SCOPED_TRACE(testing::Message() << channels << " channels, " << outWidth << " wide");
+      const ResampleAxis across{outWidth, kWidth, 0, kWidth};
+      Resampler resampler(layoutOf(channels), across, {kHeight, kHeight, 0, kHeight});
+      for (int y = 0; y < kHeight; ++y) {
+        resampler.addRow(&pixels[static_cast<size_t>(y) * kWidth * channels]);
+      }
+      const RgbaImage drawn = resampler.finish();
+      const AxisTaps taps = AxisTaps::lanczos3(across);
+      for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < outWidth; ++x) {
+          for (int c = 0; c < channels; ++c) {
+            double sum = 0;
+            for (int t = 0; t < taps.count[x]; ++t) {
+              const size_t source = static_cast<size_t>(y) * kWidth + taps.first[x] + t;
+              sum += double{taps.weights[static_cast<size_t>(x) * taps.stride + t]} *
+                     pixels[source * channels + c];
+            }
+            const double expected = std::clamp(sum, 0.0, 255.0);
+            EXPECT_NEAR(drawn.pixels[(static_cast<size_t>(y) * outWidth + x) * 4 + c], expected,
+                        1.0)
+                << "pixel " << x << ", row " << y << ", channel " << c;
+          }
+        }
+      }
+    }
   }
 }
 
