@@ -6,7 +6,7 @@ which installs the tools and builds in Release first.
 
 For WebP, HEIC and AVIF the floor is timed too: quorvane-decodefloor has the decoding library
 decode the picture as quorvane-thumb does, and does nothing more. Where the floor alone is over
-half vipsthumbnail's time, no thumbnail on that library can be made in half its time.
+half vipsthumbnail's time, the decoding library itself keeps the thumbnail over.
 """
 import argparse
 import io
