@@ -1,5 +1,5 @@
 // The floor under a WebP, HEIC or AVIF thumbnail: decodes the picture as quorvane-thumb has its
-// decoding library decode it, and does nothing more (no colours turned, no resampling, no
+// decoding library decode it, and does nothing more (no colour profile applied, no resampling, no
 // encoding, no file written). bench/formats.py times it, one process a picture, beside
 // quorvane-thumb and vipsthumbnail.
 //
