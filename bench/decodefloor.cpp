@@ -84,6 +84,7 @@ int decodeHeif(const std::vector<std::uint8_t>& file, int size) {
   }
   std::optional<platform::RgbHandover> handover;
   if (heif_image_handle_get_luma_bits_per_pixel(chosen) == 8 &&
+      heif_image_handle_get_chroma_bits_per_pixel(chosen) == 8 &&
       heif_image_handle_has_alpha_channel(chosen) == 0) {
     handover.emplace(platform::fileCoding(chosen));
   }

@@ -139,9 +139,7 @@ heif_error newImage(const PlanarPicture& picture, heif_colorspace colorspace, he
                                  planeHeight(chroma, c, picture.height), bits);
     if (error.code != heif_error_Ok) break;
     rows[c] = heif_image_get_plane(*out, channels[c], &strides[c]);
-    if (rows[c] == nullptr) {
-      error = kPluginOutOfMemory;
-    }
+    if (rows[c] == nullptr) error = kPluginOutOfMemory;
   }
   if (error.code != heif_error_Ok) {
     heif_image_release(*out);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <new>
 
 #include "platform/base/processors.h"
@@ -120,13 +119,9 @@ heif_error decodeImage(void* decoder, heif_image** out) {
     const de265_image* picture = de265_get_next_picture(d->context);
     if (picture == nullptr) continue;
     if (*out != nullptr) heif_image_release(*out);
-    const heif_error error = makeImage(*d, picture, out);
+    const heif_error error = makeImage(*d, picture, out);  // no image when it fails
     de265_release_next_picture(d->context);
-    if (error.code != heif_error_Ok) {
-      if (*out != nullptr) heif_image_release(*out);
-      *out = nullptr;
-      return error;
-    }
+    if (error.code != heif_error_Ok) return error;
   } while (more != 0);
   if (*out == nullptr) return pluginError(heif_suberror_Unspecified, "no picture decoded");
   return kPluginOk;
